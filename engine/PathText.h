@@ -1,0 +1,29 @@
+#pragma once
+// Bounded string work on the fixed 260-byte path buffers. Nothing here writes
+// past a buffer: a text that would not fit is refused (or, for CopyTruncated,
+// cut), and the caller decides what to skip.
+#include <cstddef>
+
+// Copies source into destination when it fits with its terminator; otherwise
+// leaves destination as an empty string and returns false.
+bool CopyText(char* destination, size_t destinationLength, const char* source);
+
+// Appends source when the result fits; otherwise leaves destination unchanged
+// and returns false.
+bool AppendText(char* destination, size_t destinationLength, const char* source);
+
+// Copies as much of source as fits, always terminating.
+void CopyTruncated(char* destination, size_t destinationLength, const char* source);
+
+template <size_t N>
+bool CopyText(char (&destination)[N], const char* source) {
+  return CopyText(destination, N, source);
+}
+template <size_t N>
+bool AppendText(char (&destination)[N], const char* source) {
+  return AppendText(destination, N, source);
+}
+template <size_t N>
+void CopyTruncated(char (&destination)[N], const char* source) {
+  CopyTruncated(destination, N, source);
+}

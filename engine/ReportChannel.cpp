@@ -1,0 +1,25 @@
+#include "engine/ReportChannel.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "engine/PathText.h"
+#include "engine/ScanState.h"
+
+// A line longer than the buffer (a long registry entry name, say) is cut
+// rather than dropped: the user still sees which entry it was.
+void ReportLogLine(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(scanState.logLine, sizeof scanState.logLine, format, args);
+  va_end(args);
+  scanState.logLine[sizeof scanState.logLine - 1] = '\0';
+  if (scanState.reportWindow)
+    SendMessageA(scanState.reportWindow, WM_SETREDRAW, 0, 0);
+}
+
+void ReportStatus(const char* text) {
+  CopyTruncated(scanState.statusText, text);
+  if (scanState.reportWindow)
+    SendMessageA(scanState.reportWindow, WM_ENABLE, 0, 0);
+}

@@ -1,0 +1,11 @@
+#pragma once
+// The engine's only way to the window: format into the shared buffers and send
+// (not post) a message, so the window has handled each report before the
+// engine goes on. A report made while no window is set is dropped.
+//   log line -> WM_SETREDRAW, status text -> WM_ENABLE, both with wParam 0, lParam 0.
+
+// Formats into scanState.logLine, cut at 499 characters, and sends it.
+void ReportLogLine(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+
+// Copies the text into scanState.statusText, cut at 259 characters, and sends it.
+void ReportStatus(const char* text);

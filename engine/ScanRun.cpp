@@ -1,0 +1,97 @@
+#include "engine/ScanRun.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "cleaning/MemoryScan.h"
+#include "cleaning/Restart.h"
+#include "engine/DirectoryWalk.h"
+#include "engine/PathText.h"
+#include "engine/ReportChannel.h"
+#include "engine/ScanState.h"
+#include "ui/MessageDialog.h"
+
+const char kProgramTitle[] = "Scourix Ver 1.0";
+
+namespace {
+
+constexpr UINT kStyleYesNoQuestion = MB_YESNO | MB_ICONQUESTION;  // 36
+
+// Walks the drive's Program Files folder when its root walk found one but no
+// walk of the run has entered a "\Program Files\" folder yet.
+void FollowUpProgramFiles() {
+  if (scanState.programFilesPending == 1 && scanState.programFilesVisited == 0) {
+    WalkFolder(scanState.programFilesPattern);
+    scanState.programFilesPending = 0;
+  }
+}
+
+void WalkFixedDrives() {
+  for (int drive = 2; drive <= 25; ++drive) {  // C: to Z:; A: and B: never
+    char root[] = {static_cast<char>('A' + drive), ':', '\\', '\0'};
+    if (GetDriveTypeA(root) != DRIVE_FIXED) continue;
+    char pattern[] = {root[0], ':', '\\', '*', '.', '*', '\0'};
+    WalkFolder(pattern);
+    FollowUpProgramFiles();
+  }
+}
+
+void WalkOneFolder() {
+  char pattern[MAX_PATH];
+  // A folder whose pattern would not fit 260 bytes cannot be searched: skip it.
+  if (!CopyText(pattern, scanState.scanTarget) || !AppendText(pattern, "\\*.*")) return;
+  WalkFolder(pattern);
+  FollowUpProgramFiles();
+}
+
+void ReportStatistics() {
+  scanState.scanFinished = 1;
+  if (scanState.filesInfected > 0) ReportLogLine(" ");
+  ReportLogLine("Scanning statistics");
+  ReportLogLine("------------------------------");
+  ReportLogLine("Total files scanned\t\t:  %d", static_cast<int>(scanState.filesScanned));
+  ReportLogLine("Total files infected\t\t:  %d", static_cast<int>(scanState.filesInfected));
+  ReportLogLine("Total files removed\t\t:  %d", static_cast<int>(scanState.filesRemoved));
+}
+
+}  // namespace
+
+int RunScan() {
+  if (scanState.scanTarget[0] != '\0') {
+    ScanMemory();
+    if (strcmp(scanState.scanTarget, "!:") == 0)
+      WalkFixedDrives();
+    else
+      WalkOneFolder();
+  }
+  ReportStatistics();
+  ReportStatus(scanState.stopRequested ? "Scanning terminated" : "Scanning completed");
+  if (scanState.restartNeeded) {
+    int answer = ShowMessageDialog(
+        "The system has to be restarted to remove the virus completely from your system. "
+        "\n\n Restart now?",
+        kProgramTitle, kStyleYesNoQuestion);
+    if (answer == IDYES) RestartComputer();
+  }
+  return 1;
+}
+
+void PumpOneMessage() {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return;
+  // Any message whose wParam carries VK_ESCAPE counts as the Escape key; it is
+  // never dispatched, so the window never sees it.
+  if (LOWORD(message.wParam) == VK_ESCAPE) {
+    if (ShowMessageDialog("Terminate the Scan now?", kProgramTitle, kStyleYesNoQuestion) == IDNO)
+      return;
+    scanState.stopRequested = 1;
+    return;
+  }
+  if (message.message == WM_QUIT || message.message == WM_DESTROY) {
+    scanState.stopRequested = 1;
+    return;
+  }
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+}

@@ -1,0 +1,3 @@
+#include "engine/ScanState.h"
+
+ScanState scanState;

@@ -1,0 +1,45 @@
+#include "tests/windows/support/EngineFixture.h"
+
+std::vector<std::string> EngineFixture::checkedPaths;
+std::vector<std::string> EngineFixture::checkedFamilies;
+std::function<int(const std::string&)> EngineFixture::onCheck;
+
+void EngineFixture::SetUp() {
+  scanState = ScanState{};
+  checkedPaths.clear();
+  checkedFamilies.clear();
+  onCheck = nullptr;
+  static const CheckerEntry recorder[] = {{"W32/Morvo.Worm ", &EngineFixture::RecordCheck},
+                                          {nullptr, nullptr}};
+  previousCheckers_ = UseCheckerList(recorder);
+  sink = new ReportSink([this](const char* line) { logLines.push_back(line); },
+                        [this](const char* status) { statuses.push_back(status); });
+  ASSERT_NE(sink->Window(), nullptr) << "no report window (is an X display set?)";
+  scanState.reportWindow = sink->Window();
+  // Messages left by window creation must not count as the scan's.
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+}
+
+void EngineFixture::TearDown() {
+  UseCheckerList(previousCheckers_);
+  delete sink;
+  sink = nullptr;
+  scanState = ScanState{};
+}
+
+int EngineFixture::RecordCheck(const char* familyName, const char* path) {
+  checkedFamilies.push_back(familyName);
+  checkedPaths.push_back(path);
+  return onCheck ? onCheck(path) : 0;
+}
+
+uintptr_t NextHandleValue() {
+  HANDLE probe = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  CloseHandle(probe);
+  return reinterpret_cast<uintptr_t>(probe);
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}

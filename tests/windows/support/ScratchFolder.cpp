@@ -1,0 +1,79 @@
+#include "tests/windows/support/ScratchFolder.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace {
+
+std::wstring LongPath(const std::string& path) {
+  std::wstring wide = L"\\\\?\\";
+  for (char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return wide;
+}
+
+}  // namespace
+
+void MakeFolders(const std::string& path) {
+  for (size_t at = path.find('\\', 3); ; at = path.find('\\', at + 1)) {
+    std::string part = path.substr(0, at);
+    CreateDirectoryW(LongPath(part).c_str(), nullptr);
+    if (at == std::string::npos) break;
+  }
+}
+
+void RemoveTree(const std::string& path) {
+  std::wstring wide = LongPath(path);
+  DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DeleteFileW(wide.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((wide + L"\\*").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::string narrow;
+      for (wchar_t c : name) narrow += static_cast<char>(c);
+      RemoveTree(path + "\\" + narrow);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  RemoveDirectoryW(wide.c_str());
+}
+
+void WriteFileLong(const std::string& path, const std::string& content) {
+  MakeFolders(path.substr(0, path.rfind('\\')));
+  HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+  DWORD written = 0;
+  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+ScratchFolder::ScratchFolder(const std::string& name, const std::string& parent)
+    : path_(parent.back() == '\\' ? parent + name : parent + "\\" + name) {
+  RemoveTree(path_);
+  MakeFolders(path_);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+std::string ScratchFolder::AddFile(const std::string& relative, const std::string& content,
+                                   unsigned long attributes) {
+  std::string path = Join(relative);
+  WriteFileLong(path, content);
+  if (attributes) SetFileAttributesA(path.c_str(), attributes);
+  return path;
+}
+
+std::string ScratchFolder::AddFolder(const std::string& relative) {
+  std::string path = Join(relative);
+  MakeFolders(path);
+  return path;
+}

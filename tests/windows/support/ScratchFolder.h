@@ -1,0 +1,31 @@
+#pragma once
+// A folder of a test's own, made on construction and removed with everything
+// in it (attributes reset first) on destruction. Paths are ANSI Windows paths.
+#include <string>
+
+class ScratchFolder {
+ public:
+  // A folder named `name` under `parent` (which must exist or be a drive root).
+  explicit ScratchFolder(const std::string& name, const std::string& parent = "C:\\scourix-tests");
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::string& Path() const { return path_; }
+  std::string Join(const std::string& relative) const { return path_ + "\\" + relative; }
+
+  // Creates a file (and any missing folders on its way) holding `content`.
+  std::string AddFile(const std::string& relative, const std::string& content = "x",
+                      unsigned long attributes = 0);
+  std::string AddFolder(const std::string& relative);
+
+ private:
+  std::string path_;
+};
+
+// Makes every folder of a path that does not exist yet; takes long paths too.
+void MakeFolders(const std::string& path);
+// Removes a file or a folder tree, whatever its attributes; long paths too.
+void RemoveTree(const std::string& path);
+// Writes a file through a "\\?\" path, so that paths past 259 characters work.
+void WriteFileLong(const std::string& path, const std::string& content);
