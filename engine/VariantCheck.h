@@ -1,5 +1,16 @@
 #pragma once
-// Decides whether one file is a known variant of the worm.
-// Returns 1 when a variant record matched the file, 0 otherwise (also when the
-// file cannot be opened or read: such a file counts as clean).
+// Decides whether one file is a known variant of the worm, by its PE headers
+// and the variant table. Called through the checker list for every file.
+//
+// Returns 1 when a record matched, 0 otherwise (also when the file cannot be
+// opened or read: such a file counts as clean). On a match the worm's
+// registry entries are cleaned and, outside the memory phase, the file goes
+// to the infected-file handling; in the memory phase it is only marked
+// (scanState.foundInMemory). With a memory removal pending, the file is
+// handed straight to that removal and 0 is returned.
 int CheckVariantFile(const char* familyName, const char* path);
+
+// Path of the file that the check has open; empty otherwise. Read by the
+// registry cleaning while a match is handled.
+constexpr int kCurrentFilePathLength = 261;
+extern char currentFilePath[kCurrentFilePathLength];

@@ -1,0 +1,20 @@
+#pragma once
+// What the driver can do to the window, one function per command word.
+#include <string>
+
+#include "tests/e2e/driver/AppWindow.h"
+#include "tests/e2e/driver/Report.h"
+
+// Reports every control's look and text, the title and the region.
+void ReportControls(const AppWindow& app, Report& report);
+
+// Presses Enter as the keyboard would and reports whether the window is
+// still there a second later.
+void PressEnter(const AppWindow& app, Report& report);
+
+// Presses OK and reports whether the window and its process went away.
+void PressOk(const AppWindow& app, Report& report, unsigned timeoutMs);
+
+// Starts the program once more and reports how it ended and how many
+// windows carry the title afterwards.
+void StartSecondInstance(const std::string& path, Report& report, unsigned timeoutMs);

@@ -1,0 +1,142 @@
+#include "tests/e2e/driver/ScanCommand.h"
+
+#include "tests/e2e/driver/ControlIds.h"
+#include "tests/e2e/driver/Deadline.h"
+#include "tests/e2e/driver/Failure.h"
+#include "tests/e2e/driver/ModalDialog.h"
+
+namespace {
+
+const char kStopQuestion[] = "Terminate the Scan now?";
+const char kRestartQuestion[] = "Restart now?";
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+std::string AnswerName(int id) {
+  switch (id) {
+    case answers::kYes: return "yes";
+    case answers::kNo: return "no";
+    case answers::kOk: return "ok";
+    case answers::kLoneOk: return "ok";
+    case answers::kCancel: return "cancel";
+  }
+  return std::to_string(id);
+}
+
+// The button a user would choose, by what the prompt asks.
+int ChooseAnswer(const ModalDialog& dialog, const ScanOptions& options) {
+  if (Contains(dialog.text, kStopQuestion)) return options.stopAnswer;
+  if (Contains(dialog.text, kRestartQuestion)) return options.restartAnswer;
+  // Anything else is a notice: acknowledge it with whatever OK it offers.
+  if (HasButton(dialog, answers::kLoneOk)) return answers::kLoneOk;
+  return answers::kOk;
+}
+
+void AnswerDialog(const ModalDialog& dialog, const ScanOptions& options, Report& report,
+                  const Deadline& deadline) {
+  report.Line("dialog", dialog.caption + " | " + dialog.text);
+  std::string buttons;
+  for (int id : dialog.buttonIds) buttons += (buttons.empty() ? "" : " ") + std::to_string(id);
+  report.Line("dialog-buttons", buttons);
+  int answer = ChooseAnswer(dialog, options);
+  report.Line("answer", AnswerName(answer));
+  PressDialogButton(dialog.window, answer);
+  while (IsWindow(dialog.window) && IsWindowVisible(dialog.window)) {
+    if (deadline.Passed()) throw DriverFailure("the prompt \"" + dialog.text + "\" did not close");
+    Sleep(10);
+  }
+}
+
+bool ScanHasStarted(const AppWindow& app) {
+  return !app.ControlEnabled(ids::kScan) || app.ControlVisible(ids::kSearchLine);
+}
+
+// The search line goes only when the run has returned; OK alone also shows
+// as soon as a stop is confirmed, while the walk is still unwinding.
+bool ScanHasFinished(const AppWindow& app) {
+  return app.ControlVisible(ids::kOk) && !app.ControlVisible(ids::kSearchLine);
+}
+
+void Interrupt(const AppWindow& app, ScanOptions::Interruption how, Report& report) {
+  if (how == ScanOptions::Interruption::EscapeKey) {
+    HWND target = app.FocusTarget();
+    // Only the key-down: the pump takes it out of the queue before any
+    // translation, and the key-up of a real press reaches the prompt instead.
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 1 | (MapVirtualKeyA(VK_ESCAPE, MAPVK_VK_TO_VSC) << 16));
+    report.Line("interrupt", "escape");
+    return;
+  }
+  if (!app.ControlVisible(ids::kClose) || !app.ControlEnabled(ids::kClose))
+    throw DriverFailure("X cannot be pressed during the scan");
+  PostMessageA(app.Control(ids::kClose), BM_CLICK, 0, 0);
+  report.Line("interrupt", "x");
+}
+
+bool InterruptionDue(const ScanOptions& options, long statusChanges, DWORD elapsedMs) {
+  if (options.interruption == ScanOptions::Interruption::None) return false;
+  if (options.afterStatusChanges >= 0 && statusChanges >= options.afterStatusChanges) return true;
+  if (options.afterMs >= 0 && static_cast<long>(elapsedMs) >= options.afterMs) return true;
+  return options.afterStatusChanges < 0 && options.afterMs < 0;
+}
+
+void ReportOutcome(const AppWindow& app, Report& report) {
+  report.Line("status", app.ControlText(ids::kStatus));
+  report.Line("status-frame", app.ControlText(ids::kStatusFrame));
+  for (const std::string& line : app.ListLines(ids::kLog)) report.Line("log", line);
+}
+
+}  // namespace
+
+void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& report) {
+  if (!app.ControlVisible(ids::kScan) || !app.ControlEnabled(ids::kScan))
+    throw DriverFailure("SCAN cannot be pressed: visible=" +
+                        std::to_string(app.ControlVisible(ids::kScan)) +
+                        " enabled=" + std::to_string(app.ControlEnabled(ids::kScan)));
+  PostMessageA(app.Control(ids::kScan), BM_CLICK, 0, 0);
+  Deadline deadline(options.timeoutMs);
+  while (!ScanHasStarted(app)) {
+    if (!app.Exists()) throw DriverFailure("the window closed when SCAN was pressed");
+    if (deadline.Passed()) throw DriverFailure("pressing SCAN did not start a scan");
+    Sleep(5);
+  }
+
+  bool interrupted = false;
+  long statusChanges = 0;
+  std::string lastStatus = app.ControlText(ids::kStatus);
+  for (;;) {
+    if (!app.Exists()) throw DriverFailure("the window closed during the scan");
+    ModalDialog dialog = FindModalDialog(app.ProcessId(), app.Handle());
+    if (dialog.window) {
+      AnswerDialog(dialog, options, report, deadline);
+      continue;
+    }
+    std::string status = app.ControlText(ids::kStatus);
+    if (status != lastStatus) {
+      ++statusChanges;
+      lastStatus = status;
+    }
+    if (!interrupted && InterruptionDue(options, statusChanges, deadline.Elapsed())) {
+      if (ScanHasFinished(app))
+        throw DriverFailure("the scan ended before the interruption was due (" +
+                            std::to_string(statusChanges) + " status changes seen)");
+      Interrupt(app, options.interruption, report);
+      report.Line("interrupt-after", std::to_string(statusChanges) + " status changes, " +
+                                         std::to_string(deadline.Elapsed()) + " ms");
+      interrupted = true;
+      continue;
+    }
+    // Checked again after a pause: a prompt may be on its way up.
+    if (ScanHasFinished(app)) {
+      Sleep(200);
+      if (ScanHasFinished(app) && !FindModalDialog(app.ProcessId(), app.Handle()).window) break;
+    }
+    if (deadline.Passed()) {
+      ReportOutcome(app, report);
+      throw DriverFailure("the scan did not finish within " +
+                          std::to_string(options.timeoutMs / 1000) + " s");
+    }
+    Sleep(1);
+  }
+  report.Line("status-changes-seen", std::to_string(statusChanges));
+  ReportOutcome(app, report);
+}

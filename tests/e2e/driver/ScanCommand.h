@@ -1,0 +1,19 @@
+#pragma once
+// SCAN as a user presses it: click, answer every prompt by its text, maybe
+// ask to stop part-way, wait for the finished look, then read back the log.
+#include "tests/e2e/driver/AppWindow.h"
+#include "tests/e2e/driver/Report.h"
+
+struct ScanOptions {
+  enum class Interruption { None, EscapeKey, CloseButton };
+  Interruption interruption = Interruption::None;
+  // When to interrupt: after this many status-line changes were seen, or
+  // this many milliseconds after SCAN was pressed; -1 leaves that test out.
+  long afterStatusChanges = -1;
+  long afterMs = -1;
+  int stopAnswer = IDNO;     // to "Terminate the Scan now?"
+  int restartAnswer = IDNO;  // to the offer to restart the computer
+  unsigned timeoutMs = 240000;
+};
+
+void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& report);

@@ -1,0 +1,131 @@
+# The Windows under test for one scenario: a fresh Wine prefix with its own
+# fixed drive D:, the program and the driver reached through network drives
+# (which a scan skips), and helpers to plant files and registry values in it.
+#
+# Needs: REPO, BUILD, WORK (this scenario's folder), APP, DRIVER.
+
+WINE=/usr/lib/wine/wine64
+WINEBED=$REPO/scripts/winebed
+
+PREFIX=$WORK/prefix
+DRIVE_C=$PREFIX/drive_c
+DRIVE_D=$WORK/drive-d
+OUT=$WORK/out.txt
+APP_LOG=$WORK/app.log
+DRIVER_LOG=$WORK/driver.log
+
+# Unix folder and drive letter of every mapping, for path translation.
+declare -a MAP_DIRS=() MAP_LETTERS=()
+
+in_prefix() {
+  WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" "$@"
+}
+
+# A network drive for the folder of FILE unless a mapping already covers it.
+map_folder_of() {
+  local dir letter i
+  dir=$(dirname "$(realpath -m "$1")")
+  for i in "${!MAP_DIRS[@]}"; do
+    case "$dir/" in "${MAP_DIRS[$i]}/"*) return 0 ;; esac
+  done
+  for letter in y: x: w: v:; do
+    [[ " ${MAP_LETTERS[*]} " == *" $letter "* ]] && continue
+    MAP_DIRS+=("$dir"); MAP_LETTERS+=("$letter"); return 0
+  done
+  echo "run-scenario: out of drive letters for $dir" >&2; return 1
+}
+
+# The Windows path of a Unix path below a mapped drive, C: or D:.
+win_path() {
+  local path best="" letter="" i rest
+  path=$(realpath -m "$1")
+  local -a dirs=("$(realpath -m "$DRIVE_C")" "$(realpath -m "$DRIVE_D")" ${MAP_DIRS[@]+"${MAP_DIRS[@]}"})
+  local -a letters=(c: d: ${MAP_LETTERS[@]+"${MAP_LETTERS[@]}"})
+  for i in "${!dirs[@]}"; do
+    if [[ "$path/" == "${dirs[$i]}/"* && ${#dirs[$i]} -gt ${#best} ]]; then
+      best=${dirs[$i]}; letter=${letters[$i]}
+    fi
+  done
+  [ -n "$letter" ] || { echo "run-scenario: $path is on no drive of the prefix" >&2; return 1; }
+  rest=${path#"$best"}
+  rest=${rest//\//\\}
+  printf '%s%s\n' "$(echo "${letter%:}" | tr 'a-z' 'A-Z'):" "${rest:-\\}"
+}
+
+# A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running.
+prefix_create() {
+  local version=$1 i
+  rm -rf "$DRIVE_D"; mkdir -p "$DRIVE_D"
+  MAP_DIRS=("$(realpath -m "$BUILD")"); MAP_LETTERS=(y:)
+  map_folder_of "$APP"; map_folder_of "$DRIVER"
+  local -a networks=()
+  for i in "${!MAP_DIRS[@]}"; do networks+=(--network "${MAP_LETTERS[$i]}=${MAP_DIRS[$i]}"); done
+  "$WINEBED" create "$PREFIX" --version "$version" --drive d:="$DRIVE_D" "${networks[@]}" \
+    </dev/null >"$WORK/winebed.log" 2>&1 || { cat "$WORK/winebed.log" >&2; return 1; }
+  "$WINEBED" start "$PREFIX" </dev/null >>"$WORK/winebed.log" 2>&1
+}
+
+prefix_stop() {
+  "$WINEBED" stop "$PREFIX" </dev/null >/dev/null 2>&1 || true
+}
+
+reg_add() {  # KEY VALUE TYPE DATA
+  in_prefix reg add "$1" /v "$2" /t "$3" /d "$4" /f </dev/null >/dev/null 2>&1 ||
+    { echo "run-scenario: reg add $1 /v $2 failed" >&2; return 1; }
+}
+
+# Prints the value's data, or nothing (status 1) when it is not there.
+reg_value() {  # KEY VALUE
+  local line
+  line=$(in_prefix reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' | grep -E "^ +$2 +REG_") || return 1
+  echo "$line" | sed -E 's/^ +[^ ].* +REG_[A-Z_]+ +//'
+}
+
+# --- planting --------------------------------------------------------------
+
+forge_tool() {
+  local forge=${FORGE:-$REPO/build/host/tools/forge/forge}
+  if [ ! -x "$forge" ]; then
+    echo "run-scenario: building the forge ($forge)" >&2
+    (cd "$REPO" && cmake --preset host >/dev/null && cmake --build --preset host --target forge >/dev/null) ||
+      { echo "run-scenario: cannot build the forge" >&2; return 1; }
+  fi
+  echo "$forge"
+}
+
+declare -a SAMPLES=()
+
+# An inert sample of record N at a Unix path under drive_c or DRIVE_D.
+plant_sample() {  # N PATH
+  local forge
+  forge=$(forge_tool) || return 1
+  mkdir -p "$(dirname "$2")"
+  "$forge" inert "$1" "$2" || { echo "run-scenario: forge inert $1 failed" >&2; return 1; }
+  SAMPLES+=("$2")
+}
+
+plant_near_miss() {  # N KIND PATH
+  local forge
+  forge=$(forge_tool) || return 1
+  mkdir -p "$(dirname "$3")"
+  "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
+}
+
+plant_clean() {  # PATH [TEXT]
+  mkdir -p "$(dirname "$1")"
+  printf '%s\n' "${2:-nothing to see here}" >"$1"
+}
+
+# COUNT small text files in FOLDER, spread over subfolders of 200.
+plant_many() {  # FOLDER COUNT
+  local folder=$1 count=$2 i
+  for ((i = 0; i < count; i++)); do
+    (( i % 200 == 0 )) && mkdir -p "$folder/batch$((i / 200))"
+    printf 'file %d\n' "$i" >"$folder/batch$((i / 200))/note$i.txt"
+  done
+}
+
+# Regular files that a scan of every fixed drive hands to the check.
+count_fixed_drive_files() {
+  find "$DRIVE_C" "$DRIVE_D" -type f | wc -l
+}

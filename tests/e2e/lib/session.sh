@@ -1,0 +1,47 @@
+# The program under test and the user at it: start scourix.exe in the
+# prefix, run the driver against its window, take a screenshot.
+#
+# Needs: prefix.sh, DISPLAY, SHOT.
+
+APP_PID=""
+
+app_start() {
+  local dir
+  dir=$(dirname "$APP")
+  # Started from its own folder on a mapped drive, so that Wine gives it a
+  # proper drive path; no pipe of ours may stay open in it.
+  (cd "$dir" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+     DISPLAY="$DISPLAY" "$WINE" "$APP" </dev/null >"$APP_LOG" 2>&1) &
+  APP_PID=$!
+}
+
+# Whether the program is still running, as the Linux side sees it.
+app_running() {
+  [ -n "$APP_PID" ] && kill -0 "$APP_PID" 2>/dev/null
+}
+
+# Runs the driver with ARGS; the out file collects every run's sections.
+drive() {
+  local status=0
+  (cd "$(dirname "$DRIVER")" && env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+     DISPLAY="$DISPLAY" "$WINE" "$DRIVER" --out "$(win_path "$OUT")" "$@" </dev/null >>"$DRIVER_LOG" 2>&1) || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "run-scenario: the driver failed ($status) on: $*" >&2
+    sed 's/^/  driver: /' "$DRIVER_LOG" >&2
+    [ -f "$OUT" ] && tail -n 20 "$OUT" | sed 's/^/  report: /' >&2
+  fi
+  return "$status"
+}
+
+screenshot() {
+  mkdir -p "$(dirname "$SHOT")"
+  DISPLAY=$DISPLAY import -window root "$SHOT" 2>/dev/null ||
+    echo "run-scenario: no screenshot taken" >&2
+}
+
+# Waits up to SECONDS for the program's Linux process to end.
+app_wait_exit() {
+  local seconds=${1:-10} i
+  for ((i = 0; i < seconds * 10; i++)); do app_running || return 0; sleep 0.1; done
+  return 1
+}

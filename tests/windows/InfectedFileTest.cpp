@@ -1,0 +1,189 @@
+// What happens to an infected file, on real files under Wine.
+#include <cstring>
+
+#include "engine/InfectedFile.h"
+#include "engine/VariantCheck.h"
+#include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/ScratchFolder.h"
+
+namespace {
+
+const char kName[] = "W32/Morvo.Lax.Worm";
+
+class InfectedFileTest : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    scanState.memoryPhase = 0;
+    scanState.infectedAction = kActionRemove;
+  }
+  // As the check leaves them just before it hands a file over.
+  void Detected(const std::string& path, const char* name = kName) {
+    strcpy(scanState.statusText, path.c_str());
+    strcpy(scanState.detectionName, name);
+  }
+  static bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+};
+
+TEST_F(InfectedFileTest, RemovesTheFileWithOneLineAndCountsIt) {
+  for (int action : {kActionRemove, kActionRemoveToo}) {
+    ScratchFolder root("infected-remove");
+    std::string path = root.AddFile("mal.exe");
+    Detected(path);
+    scanState.infectedAction = action;
+    logLines.clear();
+    scanState.filesRemoved = 0;
+
+    HandleInfectedFile(kName, path.c_str());
+
+    EXPECT_FALSE(Exists(path)) << action;
+    EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm removed"});
+    EXPECT_EQ(scanState.filesRemoved, 1);
+    EXPECT_EQ(scanState.restartNeeded, 0);
+  }
+}
+
+TEST_F(InfectedFileTest, ResetsReadOnlyHiddenAndSystemBeforeRemoving) {
+  ScratchFolder root("infected-attributes");
+  std::vector<std::string> paths = {
+      root.AddFile("ro.exe", "x", FILE_ATTRIBUTE_READONLY),
+      root.AddFile("hidden.exe", "x", FILE_ATTRIBUTE_HIDDEN),
+      root.AddFile("system.exe", "x", FILE_ATTRIBUTE_SYSTEM),
+      root.AddFile("all.exe", "x", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+  };
+  ASSERT_FALSE(DeleteFileA(root.AddFile("probe.exe", "x", FILE_ATTRIBUTE_READONLY).c_str()));
+
+  for (const std::string& path : paths) {
+    Detected(path);
+    HandleInfectedFile(kName, path.c_str());
+    EXPECT_FALSE(Exists(path)) << path;
+  }
+  EXPECT_EQ(scanState.filesRemoved, 4);
+  EXPECT_EQ(logLines.size(), 4u);
+}
+
+TEST_F(InfectedFileTest, AFileThatStaysLockedIsReportedUnableToRemove) {
+  ScratchFolder root("infected-locked");
+  std::string path = root.AddFile("held.exe");
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  Detected(path);
+
+  HandleInfectedFile(kName, path.c_str());
+
+  CloseHandle(holder);
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
+  EXPECT_EQ(scanState.filesRemoved, 0);
+}
+
+TEST_F(InfectedFileTest, AttributesThatCannotBeSetReportTheLastDetection) {
+  ScratchFolder root("infected-gone");
+  std::string path = root.Join("vanished.exe");
+  Detected("C:\\last\\detection.exe", "W32/Morvo.Kzg.Worm");
+
+  HandleInfectedFile(kName, path.c_str());
+
+  EXPECT_EQ(logLines,
+            std::vector<std::string>{"C:\\last\\detection.exe     W32/Morvo.Kzg.Worm Unable to remove"});
+  EXPECT_EQ(scanState.restartNeeded, 0);
+}
+
+TEST_F(InfectedFileTest, RenameReplacesTheCharacterAfterTheLastDot) {
+  ScratchFolder root("infected-rename");
+  std::string path = root.AddFile("a.b.exe");
+  scanState.infectedAction = kActionRename;
+
+  HandleInfectedFile(kName, path.c_str());
+
+  EXPECT_FALSE(Exists(path));
+  EXPECT_TRUE(Exists(root.Join("a.b.Vxe")));
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm renamed"});
+  EXPECT_EQ(scanState.filesRenamed, 1);
+  EXPECT_EQ(scanState.filesRemoved, 0);
+}
+
+TEST_F(InfectedFileTest, RenameOfAnExtensionlessFileInADottedFolderFails) {
+  ScratchFolder root("infected-dotted");
+  std::string path = root.AddFile("x.d\\file");
+  scanState.infectedAction = kActionRename;
+
+  HandleInfectedFile(kName, path.c_str());
+
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Rename failed"});
+  EXPECT_EQ(scanState.filesRenamed, 0);
+}
+
+TEST_F(InfectedFileTest, RenameOfAPathWithoutAnyDotFails) {
+  ScratchFolder root("infected-nodot");
+  std::string path = root.AddFile("file");
+  scanState.infectedAction = kActionRename;
+
+  HandleInfectedFile(kName, path.c_str());
+
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Rename failed"});
+  EXPECT_EQ(scanState.filesRenamed, 0);
+}
+
+TEST_F(InfectedFileTest, ReportOnlyLeavesTheFileAndWritesTheLowerCaseLine) {
+  ScratchFolder root("infected-report");
+  std::string path = root.AddFile("mal.exe");
+  Detected(path);
+  scanState.infectedAction = kActionReportOnly;
+
+  HandleInfectedFile(kName, path.c_str());
+
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(logLines, std::vector<std::string>{
+                          path + "     W32/Morvo.Lax.Worm not disinfected as per user's selection"});
+  EXPECT_EQ(scanState.filesRemoved + scanState.filesRenamed, 0);
+}
+
+TEST_F(InfectedFileTest, AnyOtherActionDoesNothing) {
+  ScratchFolder root("infected-other");
+  std::string path = root.AddFile("mal.exe");
+  for (int action : {0, 99, 104, -1}) {
+    scanState.infectedAction = action;
+    HandleInfectedFile(kName, path.c_str());
+  }
+  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(logLines.empty());
+}
+
+TEST_F(InfectedFileTest, PendingMemoryRemovalAnnouncesWaitsAndRemovesUnderTheFamilyName) {
+  ScratchFolder root("infected-memory");
+  std::string path = root.AddFile("worm.exe");
+  scanState.pendingMemoryAction = kActionRemove;
+  scanState.infectedAction = 0;
+  scanState.filesInfected = 1;
+
+  DWORD started = GetTickCount();
+  int result = CheckVariantFile("W32/Morvo.Worm ", path.c_str());
+  DWORD elapsed = GetTickCount() - started;
+
+  EXPECT_EQ(result, 0);
+  EXPECT_GE(elapsed, 950u);
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(logLines, (std::vector<std::string>{"System Memory    W32/Morvo.Worm  removed",
+                                                 path + "     W32/Morvo.Worm  removed"}));
+  EXPECT_EQ(scanState.infectedAction, kActionRemove);
+  EXPECT_EQ(scanState.filesInfected, 1);
+  EXPECT_EQ(scanState.filesRemoved, 1);
+}
+
+TEST_F(InfectedFileTest, PendingMemoryRemovalWithoutTheWindowChecksTheFileInstead) {
+  ScratchFolder root("infected-memory-nowindow");
+  std::string path = root.AddFile("clean.exe", "not a program");
+  scanState.pendingMemoryAction = kActionRemove;
+  scanState.reportWindow = nullptr;
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0);
+  EXPECT_TRUE(Exists(path));
+}
+
+}  // namespace

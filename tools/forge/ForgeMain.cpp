@@ -1,0 +1,85 @@
+// forge: writes a sample file for one record of the built-in variant table.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/forge/Forge.h"
+
+namespace {
+
+int Usage() {
+  std::cerr << "usage: forge inert N OUT\n"
+               "       forge standin N OUT [--pe32]\n"
+               "       forge nearmiss N KIND OUT\n"
+               "N: record number, 1 to "
+            << kVariantCount
+            << "\n"
+               "KIND: first-byte, second-byte, size-plus-one, size-minus-one, 21-sections\n";
+  return 2;
+}
+
+// The record numbered from 1, or null when the text is not such a number.
+const VariantRecord* RecordNumbered(const char* text) {
+  char* end = nullptr;
+  const long number = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || number < 1 || number > kVariantCount) return nullptr;
+  return &VariantTable[number - 1];
+}
+
+bool NearMissNamed(const std::string& name, forge::NearMiss& kind) {
+  static const struct {
+    const char* name;
+    forge::NearMiss kind;
+  } kinds[] = {
+      {"first-byte", forge::NearMiss::FirstPatternByte},
+      {"second-byte", forge::NearMiss::SecondPatternByte},
+      {"size-plus-one", forge::NearMiss::SizePlusOne},
+      {"size-minus-one", forge::NearMiss::SizeMinusOne},
+      {"21-sections", forge::NearMiss::TwentyOneSections},
+  };
+  for (const auto& entry : kinds) {
+    if (name == entry.name) {
+      kind = entry.kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+int WriteOut(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    std::cerr << "forge: cannot write " << path << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() < 3) return Usage();
+  const VariantRecord* record = RecordNumbered(args[1].c_str());
+  if (!record) return Usage();
+  try {
+    if (args[0] == "inert" && args.size() == 3)
+      return WriteOut(args[2], forge::MakeInertSample(*record));
+    if (args[0] == "standin" && (args.size() == 3 || (args.size() == 4 && args[3] == "--pe32"))) {
+      const auto bitness = args.size() == 4 ? forge::Bitness::Pe32 : forge::Bitness::Pe32Plus;
+      return WriteOut(args[2], forge::MakeStandIn(*record, bitness));
+    }
+    forge::NearMiss kind;
+    if (args[0] == "nearmiss" && args.size() == 4 && NearMissNamed(args[2], kind))
+      return WriteOut(args[3], forge::MakeNearMiss(*record, kind));
+  } catch (const forge::LayoutError& error) {
+    std::cerr << "forge: record " << args[1] << ": " << error.what() << "\n";
+    return 1;
+  }
+  return Usage();
+}

@@ -1,0 +1,20 @@
+#include "ui/ScanApp.h"
+
+#include "engine/ScanRun.h"
+#include "ui/ScanDialog.h"
+
+ScanApp theApp;
+
+BOOL ScanApp::InitInstance() {
+  // The control-container and 3D-controls set-up of older class libraries
+  // has no counterpart here: every control the program uses is a system one.
+  //
+  // A second start ends at once, without bringing the first one forward; any
+  // top-level window with exactly this title counts.
+  if (FindWindowA(nullptr, kProgramTitle)) return FALSE;
+  ScanDialog dialog;
+  m_pMainWnd = &dialog;
+  dialog.DoModal();
+  m_pMainWnd = nullptr;
+  return FALSE;
+}

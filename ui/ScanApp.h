@@ -1,0 +1,10 @@
+#pragma once
+#include "win/WinApp.h"
+
+// The application: one instance per machine (by the window title), the scan
+// window as a modal dialog, and the end of the program when it closes.
+class ScanApp : public CWinApp {
+ public:
+  ScanApp() : CWinApp(nullptr) {}
+  BOOL InitInstance() override;
+};

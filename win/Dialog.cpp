@@ -1,0 +1,96 @@
+#include "win/Dialog.h"
+
+void DDX_Control(CDataExchange* exchange, int id, CWnd& control) {
+  if (!control.GetSafeHwnd()) control.SubclassDlgItem(id, exchange->dialog);
+}
+
+INT_PTR CDialog::DoModal() {
+  return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_),
+                         parent_ ? parent_->m_hWnd : nullptr, &CDialog::DialogProcedure,
+                         reinterpret_cast<LPARAM>(this));
+}
+
+BOOL CDialog::OnInitDialog() {
+  CDataExchange exchange{this};
+  DoDataExchange(&exchange);
+  return TRUE;
+}
+
+void CDialog::CenterWindow() {
+  RECT window, area;
+  GetWindowRect(&window);
+  HWND owner = GetWindow(m_hWnd, GW_OWNER);
+  if (owner && ::IsWindowVisible(owner))
+    ::GetWindowRect(owner, &area);
+  else
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  int width = window.right - window.left;
+  int height = window.bottom - window.top;
+  int x = area.left + (area.right - area.left - width) / 2;
+  int y = area.top + (area.bottom - area.top - height) / 2;
+  SetWindowPos(m_hWnd, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HBRUSH CDialog::OnCtlColor(CDC*, CWnd*, UINT) {
+  return reinterpret_cast<HBRUSH>(DefaultDialogMessage());
+}
+
+LRESULT CDialog::DefaultDialogMessage() {
+  // DefWindowProc gives the same colours and brushes for WM_CTLCOLOR* as the
+  // dialog manager would; the dialog manager itself cannot be re-entered here.
+  return DefWindowProcA(m_hWnd, current_.message, current_.wParam, current_.lParam);
+}
+
+INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  CDialog* dialog = nullptr;
+  if (message == WM_INITDIALOG) {
+    dialog = reinterpret_cast<CDialog*>(lParam);
+    dialog->Bind(window);
+    RECT before;
+    ::GetWindowRect(window, &before);
+    BOOL focus = dialog->OnInitDialog();
+    // A dialog that did not move itself while initialising shows centred.
+    RECT after;
+    ::GetWindowRect(window, &after);
+    if (after.left == before.left && after.top == before.top) dialog->CenterWindow();
+    return focus;
+  }
+  dialog = static_cast<CDialog*>(FromHandlePermanent(window));
+  if (!dialog) return FALSE;
+  if (message == WM_NCDESTROY) {
+    dialog->Unbind();
+    return FALSE;
+  }
+  return dialog->Dispatch(message, wParam, lParam);
+}
+
+INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG outer = current_;
+  current_ = {m_hWnd, message, wParam, lParam, 0, {0, 0}};
+  LRESULT result = 0;
+  bool handled = OnMessage(message, wParam, lParam, result);
+  if (!handled) {
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
+      OnOK();
+      handled = true;
+    } else if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
+      OnCancel();
+      handled = true;
+    } else if (message == WM_DRAWITEM) {
+      auto* item = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);
+      if (CWnd* control = FromHandlePermanent(item->hwndItem)) {
+        control->DrawItem(item);
+        result = TRUE;
+        handled = true;
+      }
+    }
+  }
+  current_ = outer;
+  if (!handled) return FALSE;
+  // These messages return their result directly from a dialog procedure.
+  if ((message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) || message == WM_INITDIALOG)
+    return static_cast<INT_PTR>(result);
+  SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+  return TRUE;
+}

@@ -1,0 +1,28 @@
+#include "win/WinApp.h"
+
+namespace {
+CWinApp* theApplication = nullptr;
+}
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { theApplication = this; }
+
+CWinApp::~CWinApp() {
+  if (theApplication == this) theApplication = nullptr;
+}
+
+CWinApp* AfxGetApp() { return theApplication; }
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  CWinApp* app = AfxGetApp();
+  if (!app) return 1;
+  app->m_hInstance = instance;
+  if (app->InitInstance()) {
+    // A program that keeps running after InitInstance needs a message loop.
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return app->ExitInstance();
+}
