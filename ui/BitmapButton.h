@@ -17,6 +17,10 @@ class BitmapButton : public CButton {
   void DrawItem(LPDRAWITEMSTRUCT item) override;
 
   int IsHot() const { return hot_; }
+  // The pictures the button holds (null when not loaded); the button owns them.
+  HGDIOBJ FocusBitmap() const { return focus_.GetSafeHandle(); }
+  HGDIOBJ NotFocusBitmap() const { return notFocus_.GetSafeHandle(); }
+  HGDIOBJ DisableBitmap() const { return disable_.GetSafeHandle(); }
 
  protected:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
