@@ -1,5 +1,181 @@
 #include "cleaning/ProcessKill.h"
 
-// Interim body until process enumeration and termination land: nothing is
-// attempted, so the caller simply tries the deletion once more.
-int KillProcessByPath(const char*) { return 1; }
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "cleaning/OsVersion.h"
+#include "cleaning/PerfData.h"
+#include "cleaning/ProcessList.h"
+#include "cleaning/ProcessNames.h"
+#include "cleaning/SystemHandles.h"
+
+namespace {
+
+using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
+
+constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;  // 0x401
+constexpr DWORD kAfterTerminationMs = 500;
+constexpr DWORD kToolHelpSettleMs = 100;
+constexpr DWORD kBeforeTerminationMs = 50;
+constexpr DWORD kFirstPerfBufferLength = 51200;
+constexpr DWORD kPerfBufferGrowth = 25600;
+// The system may keep answering ERROR_MORE_DATA without a useful size; past
+// this the table simply stays empty instead of growing for ever.
+constexpr DWORD kMaxPerfBufferLength = 64u << 20;
+
+PerformanceQueryFunction performanceQuery = RegQueryValueExA;
+
+template <typename Function>
+Function Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+bool ConvertWithCodePage(const uint16_t* units, size_t count, char* output, size_t outputLength) {
+  static_assert(sizeof(WCHAR) == sizeof(uint16_t), "UTF-16 units");
+  int written = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const WCHAR*>(units),
+                                    static_cast<int>(count), output,
+                                    static_cast<int>(outputLength) - 1, nullptr, nullptr);
+  if (written <= 0 && count > 0) return false;
+  output[written < 0 ? 0 : written] = '\0';
+  return true;
+}
+
+// The Perflib names, read twice: once for the size, once into a zeroed buffer.
+bool ReadCounterKeys(ProcessCounterKeys& keys) {
+  char keyName[80];
+  snprintf(keyName, sizeof keyName, "%s\\%03x", "software\\microsoft\\windows nt\\currentversion\\perflib", 9);
+  RegistryKey perflib;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, perflib.Receive()) != ERROR_SUCCESS)
+    return false;
+  DWORD length = 0;
+  if (RegQueryValueExA(perflib.Get(), "Counters", nullptr, nullptr, nullptr, &length) !=
+          ERROR_SUCCESS ||
+      length == 0)
+    return false;
+  std::unique_ptr<uint8_t[]> counters(new (std::nothrow) uint8_t[length]());
+  if (!counters) return false;
+  if (RegQueryValueExA(perflib.Get(), "Counters", nullptr, nullptr, counters.get(), &length) !=
+      ERROR_SUCCESS)
+    return false;
+  return FindProcessCounterKeys(counters.get(), length, keys);
+}
+
+int ReadPerfTasks(PerfTask (&tasks)[kPerfTaskCapacity]) {
+  ProcessCounterKeys keys;
+  if (!ReadCounterKeys(keys)) return 0;
+
+  DWORD capacity = kFirstPerfBufferLength;
+  std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[capacity]());
+  if (!data) return 0;
+  DWORD length = capacity;
+  LONG status = performanceQuery(HKEY_PERFORMANCE_DATA, keys.objectKey, nullptr, nullptr,
+                                 data.get(), &length);
+  while (status == ERROR_MORE_DATA) {
+    // The size reported with ERROR_MORE_DATA is not always the size needed
+    // (nor even larger than the buffer); growing from the larger of the two
+    // guarantees progress.
+    DWORD base = length > capacity ? length : capacity;
+    if (base > kMaxPerfBufferLength) break;
+    capacity = base + kPerfBufferGrowth;
+    data.reset(new (std::nothrow) uint8_t[capacity]());
+    if (!data) break;
+    length = capacity;
+    status = performanceQuery(HKEY_PERFORMANCE_DATA, keys.objectKey, nullptr, nullptr,
+                              data.get(), &length);
+  }
+  RegCloseKey(HKEY_PERFORMANCE_DATA);
+  if (status != ERROR_SUCCESS || !data || length == 0) return 0;
+  if (length > capacity) length = capacity;
+  return ReadProcessInstances(data.get(), length, keys.idProcessIndex, ConvertWithCodePage, tasks);
+}
+
+}  // namespace
+
+PerformanceQueryFunction UsePerformanceQuery(PerformanceQueryFunction function) {
+  PerformanceQueryFunction previous = performanceQuery;
+  performanceQuery = function ? function : RegQueryValueExA;
+  return previous;
+}
+
+int KillByExeName(const char* path) {
+  HMODULE kernel = LoadLibraryA("Kernel32.dll");
+  Sleep(kToolHelpSettleMs);
+  if (!kernel) return 0;
+  auto createSnapshot = Lookup<SnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
+  auto first = Lookup<ProcessWalkFunction>(kernel, "Process32First");
+  if (!createSnapshot || !first) return 0;
+  std::unique_ptr<PROCESSENTRY32> entry(new (std::nothrow) PROCESSENTRY32());
+  if (!entry) return 0;
+  SnapshotHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+  Sleep(kToolHelpSettleMs);
+  if (!snapshot.IsValid()) return 0;
+
+  char target[kProcessPathLength];
+  ExeNameTarget(path, target);
+  entry->dwSize = sizeof *entry;
+  if (!first(snapshot.Get(), entry.get())) return 0;
+  for (;;) {
+    // The scanner's own process is passed over: its name may be the target's.
+    if (entry->th32ProcessID != GetCurrentProcessId() &&
+        _stricmp(FileNameOfPath(entry->szExeFile), target) == 0) {
+      Sleep(kBeforeTerminationMs);
+      int result = TerminateProcessById(entry->th32ProcessID, kTerminateAccess) ? 1 : 0;
+      Sleep(kAfterTerminationMs);
+      return result;
+    }
+    auto next = Lookup<ProcessWalkFunction>(kernel, "Process32Next");
+    if (!next) return 0;
+    Sleep(kToolHelpSettleMs);
+    if (!next(snapshot.Get(), entry.get())) return 0;
+    Sleep(kToolHelpSettleMs);
+  }
+}
+
+int KillByPerfInstance(const char* path) {
+  char target[kProcessPathLength];
+  if (!PerfInstanceTarget(path, target)) return 0;
+  PerfTask tasks[kPerfTaskCapacity] = {};
+  int count = ReadPerfTasks(tasks);
+  int result = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!PerfInstanceMatches(tasks[i].name, target)) continue;
+    if (TerminateProcessById(tasks[i].processId, PROCESS_TERMINATE)) result = 1;
+    Sleep(kAfterTerminationMs);
+  }
+  return result;
+}
+
+bool KillByModulePath(const char* path) {
+  NtListResult listed;
+  ProcessList list = ListProcessesNT(false, &listed);
+  if (listed == NtListResult::Unavailable) return false;
+  size_t length = strlen(path);
+  for (const ProcessEntry* entry = list.First(); entry; entry = entry->next) {
+    if (strlen(entry->path) != length || _memicmp(entry->path, path, length) != 0) continue;
+    if (TerminateProcessById(entry->processId, kTerminateAccess)) Sleep(kAfterTerminationMs);
+  }
+  return true;
+}
+
+int KillProcessByPath(const char* path) {
+  int result;
+  switch (GetOsFamily()) {
+    case OS_WIN9X:
+      result = KillByExeName(path);
+      break;
+    case OS_WINNT:
+      if (GetNtGeneration() == NTGEN_5) return KillByModulePath(path) ? 1 : 0;
+      result = KillByPerfInstance(path);
+      break;
+    default:
+      return 1;
+  }
+  if (result) return 1;
+  MessageBoxA(nullptr, "Could not kill process", path, MB_OK);
+  return 0;
+}

@@ -3,4 +3,31 @@
 // deleted. Returns 1 when the deletion may be tried again (the process was
 // terminated, or nothing was attempted) and 0 on failure, after which a
 // "Could not kill process" box titled with the path may have been shown.
+//   9x line:                    KillByExeName; the box on failure
+//   NT 2000, XP, Server 2003:   KillByModulePath; 1 whenever PSAPI listed processes, no box
+//   other NT versions:          KillByPerfInstance; the box on failure
+//   family unknown or other:    1, nothing attempted
+#include <windows.h>
+
 int KillProcessByPath(const char* path);
+
+// Terminates the first process in ToolHelp's snapshot whose executable file
+// name equals the path's file name (any case). Later processes of the same
+// name are not touched. Returns 1 when the termination succeeded, else 0.
+int KillByExeName(const char* path);
+
+// Terminates every process whose performance-data instance name begins with
+// the path's file name without its extension (any case). Returns 1 when at
+// least one termination succeeded, else 0.
+int KillByPerfInstance(const char* path);
+
+// Terminates every process whose executable path equals the path (any case,
+// same length). Returns false when PSAPI is missing or reported no process;
+// true otherwise, whether or not any process matched.
+bool KillByModulePath(const char* path);
+
+// The query of HKEY_PERFORMANCE_DATA. Wine's answer never holds a process
+// object, so a test puts its own blocks in its place.
+using PerformanceQueryFunction = LONG(WINAPI*)(HKEY key, LPCSTR valueName, LPDWORD reserved,
+                                               LPDWORD type, LPBYTE data, LPDWORD length);
+PerformanceQueryFunction UsePerformanceQuery(PerformanceQueryFunction function);

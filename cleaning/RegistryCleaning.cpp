@@ -1,7 +1,177 @@
 #include "cleaning/RegistryCleaning.h"
 
+#include <windows.h>
+
+#include <cstring>
+#include <initializer_list>
+
+#include "cleaning/OsVersion.h"
+#include "cleaning/RegistryValues.h"
+#include "engine/PathText.h"
+#include "engine/ReportChannel.h"
+#include "engine/ScanState.h"
+#include "engine/TextSignatureCheck.h"
+#include "engine/VariantCheck.h"
+
 char wormValueName[kWormValueNameLength];
 
-// Interim bodies until registry and hosts cleaning land: nothing is touched.
-int CleanRegistryAndHosts(const char*) { return 1; }
-int RemoveUninstallEntries() { return 1; }
+namespace {
+
+const char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kRunServicesKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
+const char kWormUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
+const char kFixedUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
+const char kFixedRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kFamilyName[] = "W32/Morvo.Worm";
+
+constexpr DWORD kValueNameLength = 16383;
+constexpr size_t kValueTextLength = 264;
+constexpr size_t kExpandedLength = 261;
+constexpr size_t kUninstallTextLength = 100;
+
+void ReportRegistryRemoval(const char* entry) {
+  if (scanState.reportWindow) ReportLogLine("System Registry     %s removed", entry);
+}
+
+void LowerCase(char* text) {
+  for (; *text; ++text)
+    if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
+}
+
+// A name that does not fit is not remembered: a cut name could later delete
+// some other program's value.
+void RememberWormValue(const char* name) {
+  if (strlen(name) < sizeof wormValueName) CopyText(wormValueName, name);
+}
+
+void CheckHostsFile() {
+  char hosts[MAX_PATH];
+  UINT length;
+  const char* suffix;
+  switch (GetOsFamily()) {
+    case OS_WINNT:
+      length = GetSystemDirectoryA(hosts, sizeof hosts);
+      suffix = "\\drivers\\etc\\hosts";
+      break;
+    case OS_WIN9X:
+      length = GetWindowsDirectoryA(hosts, sizeof hosts);
+      suffix = "\\hosts";
+      break;
+    default:
+      return;
+  }
+  if (length == 0 || length >= sizeof hosts || !AppendText(hosts, suffix)) return;
+  CheckTextSignatures("W32/Morvo.Worm ", hosts);
+}
+
+// Whether a value's command starts the file: a bare command naming the file,
+// when the file lies in a system folder, or a command whose path (after one
+// leading quote, as written or expanded) begins with the file's path.
+enum class Verdict { NotTheWorms, BareCommand, CommandWithPath };
+
+Verdict Judge(const char* file, const char* fileName, char* text, char* expanded) {
+  const bool bare = strchr(text, '\\') == nullptr || text[0] == '\\';
+  if (strstr(text, fileName) && bare) {
+    return strstr(file, "\\system\\") || strstr(file, "\\system32\\") ? Verdict::BareCommand
+                                                                       : Verdict::NotTheWorms;
+  }
+  const char* command = text[0] == '"' ? text + 1 : text;
+  const char* expandedCommand = expanded[0] == '"' ? expanded + 1 : expanded;
+  const size_t length = strlen(file);
+  if (strncmp(command, file, length) == 0 || strncmp(expandedCommand, file, length) == 0)
+    return Verdict::CommandWithPath;
+  return Verdict::NotTheWorms;
+}
+
+}  // namespace
+
+void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
+  HKEY key;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  DWORD valueCount = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
+                       nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    valueCount = 0;
+
+  char file[kCurrentFilePathLength];
+  CopyTruncated(file, currentFilePath);
+  LowerCase(file);
+  const char* lastSlash = strrchr(file, '\\');
+  static char name[kValueNameLength + 1];
+  DWORD deleted = 0;
+  for (DWORD i = 0; i < valueCount; ++i) {
+    DWORD nameLength = sizeof name;
+    if (RegEnumValueA(key, i - deleted, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      continue;
+    if (!lastSlash) break;
+    const char* fileName = lastSlash + 1;
+    char text[kValueTextLength];
+    if (!ReadRegValue(root, keyPath, name, text, sizeof text)) continue;
+    LowerCase(text);
+    char expanded[kExpandedLength];
+    DWORD expandedLength = ExpandEnvironmentStringsA(text, expanded, sizeof expanded);
+    // 0 is failure; more than the buffer means the expansion did not fit.
+    if (expandedLength == 0 || expandedLength > sizeof expanded) continue;
+    LowerCase(expanded);
+
+    switch (Judge(file, fileName, text, expanded)) {
+      case Verdict::BareCommand:
+        if (DeleteRegValue(root, keyPath, name)) {
+          RememberWormValue(name);
+          ReportRegistryRemoval(kFamilyName);
+          ++deleted;
+        }
+        break;
+      case Verdict::CommandWithPath:
+        RememberWormValue(name);  // kept even if the deletion fails: the next detection retries
+        if (DeleteRegValue(root, keyPath, name)) {
+          ReportRegistryRemoval(kFamilyName);
+          ++deleted;
+        }
+        break;
+      case Verdict::NotTheWorms:
+        break;
+    }
+  }
+  RegCloseKey(key);
+}
+
+int CleanRegistryAndHosts(const char* detectionName) {
+  CheckHostsFile();
+  if (wormValueName[0] != '\0') {
+    for (const char* keyPath : {kRunKey, kRunServicesKey, kWormUninstallKey}) {
+      if (DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, wormValueName))
+        ReportRegistryRemoval(detectionName);
+    }
+  }
+  if (currentFilePath[0] != '\0') {
+    RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKey);
+    RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunServicesKey);
+  }
+  return 1;
+}
+
+namespace {
+// Deletes `valueName` of an open key when its text contains `marker`
+// (case-sensitive). False when the value cannot be read or deleted.
+bool DeleteValueNaming(HKEY key, const char* valueName, const char* marker) {
+  char text[kUninstallTextLength];
+  if (!ReadOpenKeyValue(key, valueName, text, sizeof text)) return false;
+  return !strstr(text, marker) || RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
+}
+
+bool CleanFixedValue(const char* keyPath, const char* valueName, const char* marker) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+    return false;
+  bool handled = DeleteValueNaming(key, valueName, marker);
+  return RegCloseKey(key) == ERROR_SUCCESS && handled;
+}
+}  // namespace
+
+int RemoveUninstallEntries() {
+  // Without the worm's own uninstall key its Run value is not looked at.
+  if (!CleanFixedValue(kFixedUninstallKey, "UninstallString", "uninstall.exe")) return 0;
+  return CleanFixedValue(kFixedRunKey, "SMrhcjg7j0e38v", "rhcjg7j0e38v.exe") ? 1 : 0;
+}

@@ -41,6 +41,8 @@ void RemoveInfectedFile(const char* name, const char* path) {
   if (ScheduleDeleteAtRestart(path)) scanState.restartNeeded = 1;
 }
 
+}  // namespace
+
 void RenameInfectedFile(const char* name, const char* path) {
   // A path without "." would be "renamed" onto itself, which renames
   // nothing: that counts as a failed rename.
@@ -61,8 +63,6 @@ void RenameInfectedFile(const char* name, const char* path) {
     ReportLogLine("%s     %s Rename failed", path, name);
   }
 }
-
-}  // namespace
 
 void HandleInfectedFile(const char* detectionName, const char* path) {
   switch (scanState.infectedAction) {

@@ -10,3 +10,7 @@ void HandleInfectedFile(const char* detectionName, const char* path);
 // announces the memory removal, waits a second for the process to let go of
 // its file, then acts on it under the checker's family name.
 void HandleMemoryRemoval(const char* familyName, const char* path);
+
+// Renames the file so that the character after the last "." of its path
+// becomes "V" (C:\dir\mal.exe becomes C:\dir\mal.Vxe), with its log line.
+void RenameInfectedFile(const char* name, const char* path);

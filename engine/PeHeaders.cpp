@@ -27,14 +27,6 @@ bool ProbeMatches(const VariantPattern& pattern, const PeHeaderState& state, Byt
 
 }  // namespace
 
-bool MemoryByteReader::ReadExact(int32_t position, void* destination, uint32_t length) {
-  if (position < 0) return false;
-  uint32_t start = static_cast<uint32_t>(position);
-  if (start > size_ || length > size_ - start) return false;
-  memcpy(destination, data_ + start, length);
-  return true;
-}
-
 uint16_t PeHeaderState::NumberOfSections() const { return Read16(fileHeader + 2); }
 uint32_t PeHeaderState::EntryPoint() const { return Read32(optionalHeader + 16); }
 uint32_t PeHeaderState::SizeOfHeaders() const { return Read32(optionalHeader + 60); }

@@ -6,29 +6,8 @@
 // own size is not consulted). Portable: no file system, only a reader.
 #include <cstdint>
 
+#include "engine/ByteReader.h"
 #include "engine/VariantRecord.h"
-
-// Where the bytes come from. ReadExact succeeds only when all `length` bytes
-// at `position` exist; negative positions (offsets of 2^31 and above seen as
-// signed) always fail.
-class ByteReader {
- public:
-  virtual bool ReadExact(int32_t position, void* destination, uint32_t length) = 0;
-
- protected:
-  ~ByteReader() = default;
-};
-
-// A reader over bytes in memory, for tests and fuzzing.
-class MemoryByteReader final : public ByteReader {
- public:
-  MemoryByteReader(const uint8_t* data, uint32_t size) : data_(data), size_(size) {}
-  bool ReadExact(int32_t position, void* destination, uint32_t length) override;
-
- private:
-  const uint8_t* data_;
-  uint32_t size_;
-};
 
 constexpr int kMaxSections = 20;
 constexpr uint32_t kSectionTableOffset = 248;  // from the new header: 4 + 20 + 224

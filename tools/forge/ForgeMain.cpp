@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/forge/Forge.h"
+#include "tools/forge/InfectedHosts.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ int Usage() {
   std::cerr << "usage: forge inert N OUT\n"
                "       forge standin N OUT [--pe32]\n"
                "       forge nearmiss N KIND OUT\n"
+               "       forge hosts OUT          a hosts file with the text signature\n"
                "N: record number, 1 to "
             << kVariantCount
             << "\n"
@@ -64,6 +66,10 @@ int WriteOut(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 2 && args[0] == "hosts") {
+    const std::string text = forge::MakeInfectedHostsFile();
+    return WriteOut(args[1], std::vector<uint8_t>(text.begin(), text.end()));
+  }
   if (args.size() < 3) return Usage();
   const VariantRecord* record = RecordNumbered(args[1].c_str());
   if (!record) return Usage();

@@ -8,9 +8,10 @@
 // Reports every control's look and text, the title and the region.
 void ReportControls(const AppWindow& app, Report& report);
 
-// Presses Enter as the keyboard would and reports whether the window is
-// still there a second later.
+// Press a key as the keyboard would and report whether the window is still
+// there a second later.
 void PressEnter(const AppWindow& app, Report& report);
+void PressEscape(const AppWindow& app, Report& report);
 
 // Presses OK and reports whether the window and its process went away.
 void PressOk(const AppWindow& app, Report& report, unsigned timeoutMs);
@@ -18,3 +19,7 @@ void PressOk(const AppWindow& app, Report& report, unsigned timeoutMs);
 // Starts the program once more and reports how it ended and how many
 // windows carry the title afterwards.
 void StartSecondInstance(const std::string& path, Report& report, unsigned timeoutMs);
+
+// Keeps a file open for reading, shared for reading only, for the given time:
+// a scan can read it but cannot delete it.
+void HoldFile(const std::string& path, unsigned seconds, Report& report);

@@ -4,14 +4,18 @@
 //   scourix-driver.exe [--out FILE] [--timeout SECONDS] COMMAND [OPTIONS] [COMMAND ...]
 //
 //   idle | state          the look of every control, the title and the region
-//   scan [--escape-after N | --escape-after-ms MS | --x-after N | --x-after-ms MS]
-//        [--answer yes|no] [--restart yes|no] [--within SECONDS]
+//   scan [--escape-after N | --x-after N | --cancel-after N] [--answer yes|no]
+//        [--restart yes|no] [--within SECONDS] [--may-close]
 //                         press SCAN, answer the prompts, wait for the end,
 //                         read the status line and the log; N counts the
-//                         status-line changes seen
-//   enter                 press Enter; report whether the window survived
+//                         status-line changes seen (each option also has a
+//                         form ending in -ms that counts milliseconds instead);
+//                         --may-close accepts the program ending mid-scan
+//   enter | escape        press the key; report whether the window survived
 //   close                 press OK; report whether the window and program ended
 //   second-instance PATH  start PATH; report its end and the window count
+//   hold-file PATH SECONDS
+//                         keep PATH open (others may only read it), no window needed
 //
 // Each command writes a section "[command]" of "prefix: value" lines. The
 // exit code is 0 when every command could be carried out, 1 on a timeout or
@@ -42,8 +46,8 @@ struct Invocation {
 };
 
 bool IsCommandName(const std::string& word) {
-  return word == "idle" || word == "state" || word == "scan" || word == "enter" ||
-         word == "close" || word == "second-instance";
+  return word == "idle" || word == "state" || word == "scan" || word == "enter" || word == "escape" ||
+         word == "close" || word == "second-instance" || word == "hold-file";
 }
 
 class UsageError : public std::runtime_error {
@@ -94,6 +98,10 @@ ScanOptions ParseScanOptions(const std::vector<std::string>& arguments, unsigned
   options.timeoutMs = timeoutMs > options.timeoutMs ? timeoutMs : options.timeoutMs;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& option = arguments[i];
+    if (option == "--may-close") {
+      options.mayClose = true;
+      continue;
+    }
     if (i + 1 >= arguments.size()) throw UsageError("scan " + option + " needs a value");
     const std::string& value = arguments[++i];
     if (option == "--escape-after" || option == "--escape-after-ms") {
@@ -102,6 +110,9 @@ ScanOptions ParseScanOptions(const std::vector<std::string>& arguments, unsigned
     } else if (option == "--x-after" || option == "--x-after-ms") {
       options.interruption = ScanOptions::Interruption::CloseButton;
       (option == "--x-after" ? options.afterStatusChanges : options.afterMs) = Number(value, option);
+    } else if (option == "--cancel-after" || option == "--cancel-after-ms") {
+      options.interruption = ScanOptions::Interruption::CancelButton;
+      (option == "--cancel-after" ? options.afterStatusChanges : options.afterMs) = Number(value, option);
     } else if (option == "--answer") {
       options.stopAnswer = YesNo(value, option);
     } else if (option == "--restart") {
@@ -123,6 +134,11 @@ void Run(const Command& command, const Invocation& invocation, Report& report) {
     StartSecondInstance(command.arguments[0], report, invocation.timeoutMs);
     return;
   }
+  if (command.name == "hold-file") {
+    if (command.arguments.size() != 2) throw UsageError("hold-file needs a path and a number of seconds");
+    HoldFile(command.arguments[0], static_cast<unsigned>(Number(command.arguments[1], "hold-file")), report);
+    return;
+  }
   if (command.name != "scan" && !command.arguments.empty())
     throw UsageError(command.name + " takes no arguments");
   AppWindow app = AppWindow::WaitFor(invocation.timeoutMs);
@@ -132,6 +148,8 @@ void Run(const Command& command, const Invocation& invocation, Report& report) {
     RunScanCommand(app, ParseScanOptions(command.arguments, invocation.timeoutMs), report);
   else if (command.name == "enter")
     PressEnter(app, report);
+  else if (command.name == "escape")
+    PressEscape(app, report);
   else if (command.name == "close")
     PressOk(app, report, invocation.timeoutMs);
 }

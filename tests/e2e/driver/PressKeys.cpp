@@ -22,7 +22,15 @@ void PostKeyStroke(HWND target, UINT virtualKey, char character) {
 void PressEnter(const AppWindow& app, Report& report) {
   HWND focus = app.FocusTarget();
   PostKeyStroke(focus, VK_RETURN, '\r');
+  // Also straight to the window, in case the focus sits where Enter means
+  // nothing: the window must ignore it either way.
   if (focus != app.Handle()) PostKeyStroke(app.Handle(), VK_RETURN, '\r');
   Sleep(1000);
   report.Line("enter-window-exists", app.Exists() ? "1" : "0");
+}
+
+void PressEscape(const AppWindow& app, Report& report) {
+  PostKeyStroke(app.FocusTarget(), VK_ESCAPE, '\x1b');
+  Sleep(1000);
+  report.Line("escape-window-exists", app.Exists() ? "1" : "0");
 }

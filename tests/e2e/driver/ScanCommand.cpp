@@ -8,9 +8,22 @@
 namespace {
 
 const char kStopQuestion[] = "Terminate the Scan now?";
-const char kRestartQuestion[] = "Restart now?";
 
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Both offers to restart (the one at the end of a scan and the one after a
+// find in memory) say "restart" or "Restart" somewhere.
+bool OffersRestart(const std::string& text) {
+  return Contains(text, "restart") || Contains(text, "Restart");
+}
+
+// Yes or no on whichever pair of buttons the prompt offers.
+int ButtonFor(const ModalDialog& dialog, bool yes) {
+  if (!HasButton(dialog, answers::kYes) && HasButton(dialog, answers::kOk) &&
+      HasButton(dialog, answers::kCancel))
+    return yes ? answers::kOk : answers::kCancel;
+  return yes ? answers::kYes : answers::kNo;
+}
 
 std::string AnswerName(int id) {
   switch (id) {
@@ -25,8 +38,9 @@ std::string AnswerName(int id) {
 
 // The button a user would choose, by what the prompt asks.
 int ChooseAnswer(const ModalDialog& dialog, const ScanOptions& options) {
-  if (Contains(dialog.text, kStopQuestion)) return options.stopAnswer;
-  if (Contains(dialog.text, kRestartQuestion)) return options.restartAnswer;
+  if (Contains(dialog.text, kStopQuestion)) return ButtonFor(dialog, options.stopAnswer == IDYES);
+  // Yes to a restart would end every process of the machine, this one too.
+  if (OffersRestart(dialog.text)) return ButtonFor(dialog, options.restartAnswer == IDYES);
   // Anything else is a notice: acknowledge it with whatever OK it offers.
   if (HasButton(dialog, answers::kLoneOk)) return answers::kLoneOk;
   return answers::kOk;
@@ -45,6 +59,13 @@ void AnswerDialog(const ModalDialog& dialog, const ScanOptions& options, Report&
     if (deadline.Passed()) throw DriverFailure("the prompt \"" + dialog.text + "\" did not close");
     Sleep(10);
   }
+}
+
+// Which of CANCEL and OK shows right after a prompt closed: a stop swaps them
+// at once, before the walk has noticed it.
+void ReportButtonsAfterAnswer(const AppWindow& app, Report& report) {
+  report.Line("after-answer", std::string("cancel=") + (app.ControlVisible(ids::kCancel) ? "1" : "0") +
+                                  " ok=" + (app.ControlVisible(ids::kOk) ? "1" : "0"));
 }
 
 bool ScanHasStarted(const AppWindow& app) {
@@ -66,10 +87,13 @@ void Interrupt(const AppWindow& app, ScanOptions::Interruption how, Report& repo
     report.Line("interrupt", "escape");
     return;
   }
-  if (!app.ControlVisible(ids::kClose) || !app.ControlEnabled(ids::kClose))
-    throw DriverFailure("X cannot be pressed during the scan");
-  PostMessageA(app.Control(ids::kClose), BM_CLICK, 0, 0);
-  report.Line("interrupt", "x");
+  const bool viaX = how == ScanOptions::Interruption::CloseButton;
+  const int id = viaX ? ids::kClose : ids::kCancel;
+  const char* name = viaX ? "x" : "cancel";
+  if (!app.ControlVisible(id) || !app.ControlEnabled(id))
+    throw DriverFailure(std::string(name) + " cannot be pressed during the scan");
+  PostMessageA(app.Control(id), BM_CLICK, 0, 0);
+  report.Line("interrupt", name);
 }
 
 bool InterruptionDue(const ScanOptions& options, long statusChanges, DWORD elapsedMs) {
@@ -104,10 +128,15 @@ void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& re
   long statusChanges = 0;
   std::string lastStatus = app.ControlText(ids::kStatus);
   for (;;) {
-    if (!app.Exists()) throw DriverFailure("the window closed during the scan");
+    if (!app.Exists()) {
+      if (!options.mayClose) throw DriverFailure("the window closed during the scan");
+      report.Line("window-closed-during-scan", "1");
+      return;
+    }
     ModalDialog dialog = FindModalDialog(app.ProcessId(), app.Handle());
     if (dialog.window) {
       AnswerDialog(dialog, options, report, deadline);
+      if (Contains(dialog.text, kStopQuestion)) ReportButtonsAfterAnswer(app, report);
       continue;
     }
     std::string status = app.ControlText(ids::kStatus);

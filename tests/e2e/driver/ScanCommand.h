@@ -5,7 +5,7 @@
 #include "tests/e2e/driver/Report.h"
 
 struct ScanOptions {
-  enum class Interruption { None, EscapeKey, CloseButton };
+  enum class Interruption { None, EscapeKey, CloseButton, CancelButton };
   Interruption interruption = Interruption::None;
   // When to interrupt: after this many status-line changes were seen, or
   // this many milliseconds after SCAN was pressed; -1 leaves that test out.
@@ -14,6 +14,9 @@ struct ScanOptions {
   int stopAnswer = IDNO;     // to "Terminate the Scan now?"
   int restartAnswer = IDNO;  // to the offer to restart the computer
   unsigned timeoutMs = 240000;
+  // Whether the program may end in the middle of the scan (after a find in
+  // memory it may); otherwise that is a failure.
+  bool mayClose = false;
 };
 
 void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& report);

@@ -129,3 +129,20 @@ plant_many() {  # FOLDER COUNT
 count_fixed_drive_files() {
   find "$DRIVE_C" "$DRIVE_D" -type f | wc -l
 }
+
+# A runnable stand-in of record N, which sleeps for ever while its own file
+# matches the record.
+plant_stand_in() {  # N PATH
+  local forge
+  forge=$(forge_tool) || return 1
+  mkdir -p "$(dirname "$2")"
+  "$forge" standin "$1" "$2" || { echo "run-scenario: forge standin $1 failed" >&2; return 1; }
+  SAMPLES+=("$2")
+}
+
+# Read-only through the Unix write bits, hidden and system through the
+# attribute that Wine keeps in an extended attribute.
+make_read_only_hidden_system() {  # PATH
+  chmod a-w "$1"
+  python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.DOSATTRIB", b"0x7")' "$1"
+}

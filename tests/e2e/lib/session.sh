@@ -45,3 +45,21 @@ app_wait_exit() {
   for ((i = 0; i < seconds * 10; i++)); do app_running || return 0; sleep 0.1; done
   return 1
 }
+
+# Starts a Windows program that lies under drive_c or D: in the prefix, from
+# its own folder, in the background; its Linux process id goes to BACKGROUND_PID.
+BACKGROUND_PID=""
+start_in_prefix() {  # PATH
+  (cd "$(dirname "$1")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+     "$WINE" "$1" </dev/null >>"$WORK/background.log" 2>&1) &
+  BACKGROUND_PID=$!
+}
+
+# Runs the driver in the background (for commands that need no window, such
+# as hold-file), with its own out file; its Linux process id goes to
+# BACKGROUND_PID.
+drive_in_background() {
+  (cd "$(dirname "$DRIVER")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+     "$WINE" "$DRIVER" --out "$(win_path "$WORK/background-out.txt")" "$@" </dev/null >>"$WORK/background.log" 2>&1) &
+  BACKGROUND_PID=$!
+}

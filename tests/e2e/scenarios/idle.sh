@@ -33,3 +33,11 @@ scenario_enter_keeps_window() {
   expect_idle_common idle
   if app_running; then pass; else fail "the program ended after Enter"; fi
 }
+
+scenario_escape_closes_idle() {
+  prefix_create xp
+  app_start
+  drive escape
+  expect escape "escape-window-exists: 0"
+  if app_wait_exit 10; then pass; else fail "the program still runs after Escape closed its window"; fi
+}

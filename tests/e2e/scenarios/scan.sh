@@ -1,5 +1,7 @@
-# Scans of every fixed drive: samples removed and logged, clean files kept,
-# the statistics and the finished look of the window.
+# A scan of every fixed drive: samples removed and logged (a read-only,
+# hidden and system one too), the worm's start-up value removed, clean files,
+# a near miss and other start-up values kept; the statistics and the
+# finished look of the window.
 
 scenario_scan_removes_samples() {
   prefix_create xp
@@ -13,6 +15,9 @@ scenario_scan_removes_samples() {
   plant_sample 10 "$mae"
   plant_sample 50 "$axmw"
   plant_sample 98 "$bebb"
+  local uvo=$DRIVE_D/hidden/uvo.exe
+  plant_sample 20 "$uvo"
+  make_read_only_hidden_system "$uvo"
   local -a clean=("$DRIVE_C/Downloads/letter.txt" "$DRIVE_D/archive/readme.txt" "$DRIVE_D/archive/nearly.exe")
   plant_clean "${clean[0]}" "a letter"
   plant_clean "${clean[1]}" "not a program"
@@ -34,10 +39,11 @@ scenario_scan_removes_samples() {
   expect scan "log: $(win_path "$mae")     W32/Morvo.Mae.Worm removed"
   expect scan "log: $(win_path "$axmw")     W32/Morvo.Axmw.Worm removed"
   expect scan "log: $(win_path "$bebb")     W32/Morvo.Bebb.Worm removed"
-  expect_count scan ' removed$' 6
+  expect scan "log: $(win_path "$uvo")     W32/Morvo.Uvo.Worm removed"
+  expect_count scan ' removed$' 7
   expect_count scan '^log: System Registry     W32/Morvo.Worm removed$' 1
   expect_count scan '^dialog: ' 0
-  expect_statistics scan 5 5
+  expect_statistics scan 6 6
   expect scan $'log: Total files scanned\t\t:  '"$files"
   expect_finished_look state
   expect close "closed: 1"

@@ -1,0 +1,148 @@
+#include "cleaning/ProcessList.h"
+
+#include <tlhelp32.h>
+
+#include <cstring>
+#include <new>
+
+#include "cleaning/Privileges.h"
+#include "cleaning/SystemHandles.h"
+
+#ifdef _WIN64
+static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");
+#else
+static_assert(sizeof(PROCESSENTRY32) == 296, "the 9x line's ToolHelp record is 296 bytes");
+#endif
+
+namespace {
+
+using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
+using EnumProcessesFunction = BOOL(WINAPI*)(DWORD* ids, DWORD length, DWORD* lengthNeeded);
+using ModuleFileNameFunction = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name,
+                                              DWORD length);
+
+constexpr DWORD kQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
+constexpr DWORD kMaxProcessIds = 1024;
+
+TerminateProcessFunction terminateProcess = TerminateProcess;
+
+template <typename Function>
+Function Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+ProcessList::ProcessList(ProcessList&& other) noexcept
+    : first_(other.first_), last_(other.last_) {
+  other.first_ = other.last_ = nullptr;
+}
+
+ProcessList& ProcessList::operator=(ProcessList&& other) noexcept {
+  if (this != &other) {
+    Clear();
+    first_ = other.first_;
+    last_ = other.last_;
+    other.first_ = other.last_ = nullptr;
+  }
+  return *this;
+}
+
+bool ProcessList::Append(DWORD processId, const char* path) {
+  ProcessEntry* entry = new (std::nothrow) ProcessEntry{};
+  if (!entry) return false;
+  entry->processId = processId;
+  // ToolHelp's and PSAPI's paths fit 260 bytes; anything longer is cut, never overrun.
+  strncpy(entry->path, path, sizeof entry->path - 1);
+  (last_ ? last_->next : first_) = entry;
+  last_ = entry;
+  return true;
+}
+
+void ProcessList::Clear() {
+  while (first_) {
+    ProcessEntry* next = first_->next;
+    delete first_;
+    first_ = next;
+  }
+  last_ = nullptr;
+}
+
+ProcessList ListProcesses9x() {
+  ProcessList list;
+  HMODULE kernel = LoadLibraryA("Kernel32.dll");
+  if (!kernel) return list;
+  auto createSnapshot = Lookup<SnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
+  auto first = Lookup<ProcessWalkFunction>(kernel, "Process32First");
+  if (!createSnapshot || !first) return list;
+  SnapshotHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot.IsValid()) return list;
+
+  PROCESSENTRY32 entry;
+  memset(&entry, 0, sizeof entry);
+  entry.dwSize = sizeof entry;
+  if (!first(snapshot.Get(), &entry)) return list;
+  if (!list.Append(entry.th32ProcessID, entry.szExeFile)) return ProcessList();
+  for (;;) {
+    auto next = Lookup<ProcessWalkFunction>(kernel, "Process32Next");
+    if (!next) return ProcessList();
+    if (!next(snapshot.Get(), &entry)) return list;
+    if (!list.Append(entry.th32ProcessID, entry.szExeFile)) return ProcessList();
+  }
+}
+
+ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
+  NtListResult ignored;
+  NtListResult& outcome = result ? *result : ignored;
+  outcome = NtListResult::Unavailable;
+  ProcessList list;
+  HMODULE psapi = LoadLibraryA("psapi.dll");
+  if (!psapi) return list;
+  auto enumProcesses = Lookup<EnumProcessesFunction>(psapi, "EnumProcesses");
+  if (!enumProcesses) return list;
+
+  DWORD ids[kMaxProcessIds];
+  memset(ids, 0, sizeof ids);
+  DWORD length = 0;
+  enumProcesses(ids, sizeof ids, &length);
+  DWORD count = length / sizeof ids[0];
+  if (count > kMaxProcessIds) count = kMaxProcessIds;
+  if (count == 0) return list;
+  auto moduleFileName = Lookup<ModuleFileNameFunction>(psapi, "GetModuleFileNameExA");
+  if (!moduleFileName) return list;
+
+  for (DWORD i = 0; i < count; ++i) {
+    KernelHandle process(OpenProcess(kQueryAccess, FALSE, ids[i]));
+    if (!process.IsValid() && withDebugPrivilege && GetLastError() == ERROR_ACCESS_DENIED) {
+      // Asked again for every process that refuses, not once per list.
+      if (!EnablePrivilege("SeDebugPrivilege")) MessageBoxA(nullptr, "false", "TEMP", MB_OK);
+      process = KernelHandle(OpenProcess(kQueryAccess, FALSE, ids[i]));
+    }
+    if (!process.IsValid()) continue;
+    char path[kProcessPathLength] = {};
+    if (moduleFileName(process.Get(), nullptr, path, sizeof path) == 0) continue;
+    path[sizeof path - 1] = '\0';
+    if (!list.Append(ids[i], path)) {
+      outcome = NtListResult::OutOfMemory;
+      return ProcessList();
+    }
+  }
+  outcome = NtListResult::Listed;
+  return list;
+}
+
+bool TerminateProcessById(DWORD processId, DWORD access, bool* opened) {
+  if (opened) *opened = false;
+  if (processId == GetCurrentProcessId()) return false;
+  KernelHandle process(OpenProcess(access, FALSE, processId));
+  if (!process.IsValid()) return false;
+  if (opened) *opened = true;
+  return terminateProcess(process.Get(), 0) != FALSE;
+}
+
+TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function) {
+  TerminateProcessFunction previous = terminateProcess;
+  terminateProcess = function ? function : TerminateProcess;
+  return previous;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The worm's Windows service: stopping it through the Service Control Manager
+// and deleting its registry keys so that it does not start again. Nothing here
+// writes to the log or shows a message.
+
+// Opens the service with full access (0xF003F; the manager too). With stop,
+// asks it to stop and polls once a second while it reports STOP_PENDING, for
+// at most kStopPollLimit polls; returns 1 when it reached SERVICE_STOPPED.
+// Without stop, returns 1 when the service exists and can be opened.
+// Returns 0 otherwise: no manager access, no such service, a failed request.
+int StopServiceByName(const char* name, bool stop);
+
+// Windows' service controller itself gives a service 30 seconds to answer a
+// control; a service that is still stopping after as many one-second polls
+// is taken as not stopped.
+constexpr int kStopPollLimit = 30;
+
+// Deletes, under HKEY_LOCAL_MACHINE and in this order, the keys Enum and
+// Security of SYSTEM\ControlSet001\Services\<name>, then the service key
+// itself, and the same three of ControlSet002. All six are always attempted;
+// a key that still has another subkey stays. Returns 1 when at least one
+// deletion succeeded.
+int DeleteServiceKeys(const char* name);
+
+// RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath); 1 on ERROR_SUCCESS, else 0.
+int DeleteMachineKey(const char* keyPath);

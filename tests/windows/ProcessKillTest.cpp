@@ -1,0 +1,305 @@
+// Process lists and the termination back-ends, on real Wine processes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cleaning/OsVersion.h"
+#include "cleaning/ProcessKill.h"
+#include "cleaning/ProcessList.h"
+#include "tests/windows/CleaningHelpers.h"
+#include "tests/windows/support/DialogAnswerer.h"
+#include "tests/windows/support/ScratchFolder.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+std::vector<const ProcessEntry*> EntriesOf(const ProcessList& list, DWORD processId) {
+  std::vector<const ProcessEntry*> found;
+  for (const ProcessEntry* entry = list.First(); entry; entry = entry->next)
+    if (entry->processId == processId) found.push_back(entry);
+  return found;
+}
+
+TEST(ProcessLists, PsapiListsAStandInWithItsFullPath) {
+  ScratchFolder folder("kill-list-nt");
+  std::string path = folder.Join("morvo-list.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+
+  for (bool withDebugPrivilege : {false, true}) {
+    NtListResult result;
+    ProcessList list = ListProcessesNT(withDebugPrivilege, &result);
+    EXPECT_EQ(result, NtListResult::Listed);
+    auto entries = EntriesOf(list, program.Id());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(Lower(entries[0]->path), Lower(path));
+    EXPECT_EQ(EntriesOf(list, GetCurrentProcessId()).size(), 1u);
+  }
+}
+
+TEST(ProcessLists, ToolHelpListsAStandInByTheNameWineGives) {
+  ScratchFolder folder("kill-list-9x");
+  std::string path = folder.Join("morvo-list9x.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+
+  ProcessList list = ListProcesses9x();
+  auto entries = EntriesOf(list, program.Id());
+  ASSERT_EQ(entries.size(), 1u);
+  // Wine's ToolHelp gives the base name where the 9x line gives the full path.
+  EXPECT_EQ(Lower(FileNameOfPath(entries[0]->path)), "morvo-list9x.exe");
+}
+
+TEST(ProcessLists, AListIsFreedNodeByNodeAndMoves) {
+  ProcessList list;
+  ASSERT_TRUE(list.Append(1, "a"));
+  ASSERT_TRUE(list.Append(2, std::string(400, 'p').c_str()));  // cut, never overrun
+  ProcessList moved(std::move(list));
+  EXPECT_TRUE(list.IsEmpty());
+  ASSERT_FALSE(moved.IsEmpty());
+  EXPECT_EQ(strlen(moved.First()->next->path), static_cast<size_t>(kProcessPathLength - 1));
+  EXPECT_EQ(moved.First()->next->next, nullptr);
+}
+
+TEST(KillByExeName, TerminatesOnlyTheFirstOfTwoProcessesOfTheName) {
+  ScratchFolder folder("kill-exename");
+  std::string first = folder.Join("one\\morvo-twin.exe");
+  std::string second = folder.Join("two\\morvo-twin.exe");
+  folder.AddFolder("one");
+  folder.AddFolder("two");
+  ASSERT_TRUE(WriteStandIn(first));
+  ASSERT_TRUE(WriteStandIn(second));
+  StartedProgram a(first);
+  StartedProgram b(second);
+  ASSERT_TRUE(a.Started() && b.Started());
+  // Whichever the snapshot shows first goes.
+  DWORD firstInSnapshot = 0;
+  ProcessList list = ListProcesses9x();
+  for (const ProcessEntry* entry = list.First(); entry && !firstInSnapshot; entry = entry->next)
+    if (entry->processId == a.Id() || entry->processId == b.Id()) firstInSnapshot = entry->processId;
+  ASSERT_NE(firstInSnapshot, 0u);
+
+  EXPECT_EQ(KillByExeName(("C:\\elsewhere\\" + Upper("morvo-twin.exe")).c_str()), 1);
+
+  const StartedProgram& gone = firstInSnapshot == a.Id() ? a : b;
+  const StartedProgram& kept = firstInSnapshot == a.Id() ? b : a;
+  EXPECT_TRUE(gone.Ended(2000));
+  EXPECT_FALSE(kept.Ended(300));
+}
+
+TEST(KillByExeName, ANameNoProcessHasGivesZero) {
+  EXPECT_EQ(KillByExeName("C:\\nowhere\\no-such-morvo.exe"), 0);
+}
+
+TEST(KillByExeName, NeverTerminatesTheScannerItself) {
+  char own[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, own, sizeof own);
+  EXPECT_EQ(KillByExeName(own), 0);  // still running to see it
+}
+
+TEST(KillByModulePath, APathDifferingOnlyInCaseMatches) {
+  ScratchFolder folder("kill-module");
+  std::string path = folder.Join("Morvo-Module.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+
+  EXPECT_TRUE(KillByModulePath((path + "x").c_str()));  // another length never matches
+  EXPECT_FALSE(program.Ended(300));
+  EXPECT_TRUE(KillByModulePath(Upper(path).c_str()));
+  EXPECT_TRUE(program.Ended(2000));
+  EXPECT_TRUE(DeleteFileA(path.c_str()));
+}
+
+TEST(KillByModulePath, NeverTerminatesTheScannerItself) {
+  char own[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, own, sizeof own);
+  EXPECT_TRUE(KillByModulePath(own));
+}
+
+TEST(KillByPerfInstance, FindsNothingUnderWineAndFails) {
+  ScratchFolder folder("kill-perf-wine");
+  std::string path = folder.Join("morvo-perf.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+
+  EXPECT_EQ(KillByPerfInstance(path.c_str()), 0);
+  EXPECT_FALSE(program.Ended(200));
+  EXPECT_EQ(KillByPerfInstance("W.EX"), 0);
+}
+
+TEST(KillProcessByPath, ThisPersonalityUsesThePerformanceDataAndShowsTheBoxOnFailure) {
+  if (GetOsFamily() != OS_WINNT || GetNtGeneration() != NTGEN_OTHER)
+    GTEST_SKIP() << "the shared test prefix poses as Windows 7";
+  ScratchFolder folder("kill-bypath");
+  std::string path = folder.Join("morvo-bypath.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+  DialogAnswerer answerer(path, {IDOK});
+
+  EXPECT_EQ(KillProcessByPath(path.c_str()), 0);
+
+  auto answered = answerer.Answered();
+  ASSERT_EQ(answered.size(), 1u);
+  EXPECT_EQ(answered[0].text, "Could not kill process");
+  EXPECT_FALSE(answered[0].hasYesNo);
+  EXPECT_FALSE(program.Ended(100));
+}
+
+TEST(KillProcessByPath, APathOfFourCharactersFailsWithTheBox) {
+  if (GetOsFamily() != OS_WINNT || GetNtGeneration() != NTGEN_OTHER)
+    GTEST_SKIP() << "the shared test prefix poses as Windows 7";
+  DialogAnswerer answerer("a.ex", {IDOK});
+  EXPECT_EQ(KillProcessByPath("a.ex"), 0);
+  EXPECT_EQ(answerer.Answered().size(), 1u);
+}
+
+// Performance data as Windows gives it: Wine's never holds a process object.
+std::vector<uint8_t> perfBlock;
+int perfQueries;
+std::vector<std::string> perfValueNames;
+
+LONG WINAPI AnswerFromBlock(HKEY key, LPCSTR valueName, LPDWORD, LPDWORD, LPBYTE data, LPDWORD length) {
+  ++perfQueries;
+  perfValueNames.push_back(valueName ? valueName : "");
+  if (key != HKEY_PERFORMANCE_DATA) return ERROR_INVALID_HANDLE;
+  if (*length < perfBlock.size()) {
+    *length = 0;  // as Windows often does: no size worth trusting
+    return ERROR_MORE_DATA;
+  }
+  memcpy(data, perfBlock.data(), perfBlock.size());
+  *length = static_cast<DWORD>(perfBlock.size());
+  return ERROR_SUCCESS;
+}
+
+void Put(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+  if (bytes.size() < offset + 4) bytes.resize(offset + 4);
+  memcpy(&bytes[offset], &value, 4);
+}
+
+// A process object of the given instances; the id counter is 784's.
+std::vector<uint8_t> ProcessObject(const std::vector<std::pair<std::wstring, DWORD>>& instances,
+                                   size_t padding = 0) {
+  std::vector<uint8_t> bytes(96);
+  memcpy(bytes.data(), L"PERF", 8);
+  Put(bytes, 24, 96);
+  Put(bytes, 96 + 4, 64 + 40);
+  Put(bytes, 96 + 8, 64);
+  Put(bytes, 96 + 32, 1);
+  Put(bytes, 96 + 40, static_cast<uint32_t>(instances.size()));
+  Put(bytes, 96 + 64 + 4, 784);
+  Put(bytes, 96 + 64 + 36, 4);
+  for (const auto& instance : instances) {
+    size_t start = bytes.size();
+    uint32_t nameBytes = static_cast<uint32_t>((instance.first.size() + 1) * 2);
+    uint32_t length = 24 + ((nameBytes + 7) & ~7u);
+    bytes.resize(start + length + 8 + padding, 0);
+    Put(bytes, start, length);
+    Put(bytes, start + 16, 24);
+    Put(bytes, start + 20, nameBytes);
+    memcpy(&bytes[start + 24], instance.first.c_str(), nameBytes);
+    Put(bytes, start + length, static_cast<uint32_t>(8 + padding));
+    Put(bytes, start + length + 4, instance.second);
+  }
+  return bytes;
+}
+
+bool PerflibHasProcess() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\microsoft\\windows nt\\currentversion\\perflib\\009", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return false;
+  std::vector<char> counters(65536);
+  DWORD length = static_cast<DWORD>(counters.size());
+  bool found = RegQueryValueExA(key, "Counters", nullptr, nullptr, reinterpret_cast<BYTE*>(counters.data()), &length) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  if (!found) return false;
+  bool process = false, id = false;
+  for (size_t i = 0; i < length && counters[i]; i += strlen(&counters[i]) + 1) {
+    process |= _stricmp(&counters[i], "process") == 0;
+    id |= _stricmp(&counters[i], "id process") == 0;
+  }
+  return process && id;
+}
+
+class PerfSeamTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!PerflibHasProcess()) GTEST_SKIP() << "this prefix's Perflib names no process object";
+    perfQueries = 0;
+    perfValueNames.clear();
+    previous_ = UsePerformanceQuery(AnswerFromBlock);
+  }
+  void TearDown() override { UsePerformanceQuery(previous_); }
+  PerformanceQueryFunction previous_ = nullptr;
+};
+
+TEST_F(PerfSeamTest, TerminatesEveryInstanceThatBeginsWithTheTargetButNeverTheScanner) {
+  ScratchFolder folder("kill-perf-seam");
+  std::string wormPath = folder.Join("morvop.exe");
+  std::string wormyPath = folder.Join("morvopy.exe");
+  std::string otherPath = folder.Join("morvo.exe");
+  for (const std::string& path : {wormPath, wormyPath, otherPath}) ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram worm(wormPath), wormy(wormyPath), other(otherPath);
+  ASSERT_TRUE(worm.Started() && wormy.Started() && other.Started());
+  perfBlock = ProcessObject({{L"Idle", 0},
+                             {L"morvop", worm.Id()},
+                             {L"MORVOPY", wormy.Id()},
+                             {L"morvo", other.Id()},
+                             {L"morvop-scanner", GetCurrentProcessId()}});
+
+  EXPECT_EQ(KillByPerfInstance(Upper(wormPath).c_str()), 1);
+
+  EXPECT_TRUE(worm.Ended(2000));
+  EXPECT_TRUE(wormy.Ended(2000));
+  EXPECT_FALSE(other.Ended(200));
+  ASSERT_FALSE(perfValueNames.empty());
+  EXPECT_FALSE(perfValueNames[0].empty());  // the process object's index, as text
+}
+
+TEST_F(PerfSeamTest, GrowsTheBufferWhileTheAnswerIsMoreData) {
+  ScratchFolder folder("kill-perf-grow");
+  std::string path = folder.Join("morvog.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+  // Past the first 51200 bytes and two growths of 25600.
+  perfBlock = ProcessObject({{L"padding", 4}, {L"morvog", program.Id()}}, 52000);
+  ASSERT_GT(perfBlock.size(), 51200u + 25600u);
+  ASSERT_LT(perfBlock.size(), 51200u + 3 * 25600u);
+
+  EXPECT_EQ(KillByPerfInstance(path.c_str()), 1);
+
+  EXPECT_EQ(perfQueries, 4);
+  EXPECT_TRUE(program.Ended(2000));
+}
+
+TEST_F(PerfSeamTest, NoMatchingInstanceGivesZero) {
+  perfBlock = ProcessObject({{L"explorer", 4}});
+  EXPECT_EQ(KillByPerfInstance("C:\\WINDOWS\\WORM.EXE"), 0);
+}
+
+TEST(TerminateProcessById, NeverTheCallingProcess) {
+  bool opened = true;
+  EXPECT_FALSE(TerminateProcessById(GetCurrentProcessId(), PROCESS_TERMINATE, &opened));
+  EXPECT_FALSE(opened);
+}
+
+}  // namespace

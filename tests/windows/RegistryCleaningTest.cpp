@@ -1,0 +1,150 @@
+// The worm's start-up and uninstall entries, in the real Wine registry.
+#include <cstring>
+
+#include "cleaning/RegistryCleaning.h"
+#include "cleaning/RegistryValues.h"
+#include "engine/VariantCheck.h"
+#include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/RegistryScratch.h"
+
+namespace {
+
+const char kRemovedLine[] = "System Registry     W32/Morvo.Worm removed";
+
+class RegistryCleaningTest : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    memset(wormValueName, 0, sizeof wormValueName);
+  }
+  void TearDown() override {
+    currentFilePath[0] = '\0';
+    EngineFixture::TearDown();
+  }
+  static void FileUnderCheck(const char* path) { strcpy(currentFilePath, path); }
+  RegistryScratch registry;
+};
+
+TEST_F(RegistryCleaningTest, AValueStartingTheFileIsDeletedAndRemembered) {
+  registry.Set(kRunKeyPath, "ScxTestWorm", "C:\\WINDOWS\\SYSTEM32\\worm.exe -x");
+  registry.Set(kRunKeyPath, "ScxTestOther", "C:\\Program Files\\tool\\tool.exe");
+  FileUnderCheck("c:\\windows\\system32\\worm.exe");
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestWorm"));
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestOther"));
+  EXPECT_STREQ(wormValueName, "ScxTestWorm");
+  EXPECT_EQ(logLines, std::vector<std::string>{kRemovedLine});
+}
+
+TEST_F(RegistryCleaningTest, AQuotedValueMatchesThroughItsExpansion) {
+  registry.Set(kRunKeyPath, "ScxTestQuoted", "\"%SystemRoot%\\system32\\worm.exe\" /start");
+  FileUnderCheck("C:\\windows\\system32\\worm.exe");
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestQuoted"));
+  EXPECT_EQ(logLines.size(), 1u);
+}
+
+TEST_F(RegistryCleaningTest, ABareCommandIsTheWormsOnlyWhenTheFileIsInASystemFolder) {
+  registry.Set(kRunKeyPath, "ScxTestBare", "worm.exe");
+  FileUnderCheck("C:\\TEMP\\worm.exe");
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestBare"));
+  EXPECT_STREQ(wormValueName, "");
+
+  FileUnderCheck("C:\\WINDOWS\\SYSTEM32\\worm.exe");
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestBare"));
+  EXPECT_STREQ(wormValueName, "ScxTestBare");
+  EXPECT_EQ(logLines, std::vector<std::string>{kRemovedLine});
+}
+
+TEST_F(RegistryCleaningTest, ConsecutiveMatchingValuesAreAllDeleted) {
+  registry.Set(kRunKeyPath, "ScxTestA1", "c:\\x\\worm.exe");
+  registry.Set(kRunKeyPath, "ScxTestA2", "\"C:\\X\\WORM.EXE\"");
+  registry.Set(kRunKeyPath, "ScxTestA3", "c:\\x\\worm.exe -hidden");
+  registry.Set(kRunKeyPath, "ScxTestB", "c:\\x\\other.exe");
+  FileUnderCheck("C:\\x\\worm.exe");
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  for (const char* name : {"ScxTestA1", "ScxTestA2", "ScxTestA3"})
+    EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, name)) << name;
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestB"));
+  EXPECT_EQ(logLines.size(), 3u);
+}
+
+TEST_F(RegistryCleaningTest, TheRememberedNameIsDeletedFromAllThreeKeysAtTheNextDetection) {
+  registry.OwnKey(kWormUninstallKeyPath);
+  for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
+    registry.Set(key, "ScxTestRemembered", "anything");
+  strcpy(wormValueName, "ScxTestRemembered");
+
+  EXPECT_EQ(CleanRegistryAndHosts("W32/Morvo.Kzg.Worm"), 1);
+
+  for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
+    EXPECT_FALSE(RegistryScratch::Exists(key, "ScxTestRemembered")) << key;
+  EXPECT_EQ(logLines, std::vector<std::string>(3, "System Registry     W32/Morvo.Kzg.Worm removed"));
+}
+
+TEST_F(RegistryCleaningTest, AValueTooLongForTheBufferIsRefusedNotCut) {
+  // Cut at 263 characters this would read "c:\x\worm.exe" plus padding and
+  // start the file; whole, it names another program.
+  std::string longCommand = "c:\\x\\worm.exe" + std::string(300, 'a') + "\\other.exe";
+  registry.Set(kRunKeyPath, "ScxTestLong", longCommand);
+  FileUnderCheck("c:\\x\\worm.exe");
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestLong"));
+  char buffer[264];
+  EXPECT_EQ(ReadRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, "ScxTestLong", buffer, sizeof buffer), 0);
+}
+
+TEST_F(RegistryCleaningTest, ANameTooLongToRememberIsStillDeletedButNotRemembered) {
+  std::string name = "ScxTest" + std::string(150, 'n');
+  registry.Set(kRunKeyPath, name, "c:\\x\\worm.exe");
+  strcpy(wormValueName, "ScxTestEarlier");
+  FileUnderCheck("c:\\x\\worm.exe");
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, name));
+  EXPECT_STREQ(wormValueName, "ScxTestEarlier");
+}
+
+TEST_F(RegistryCleaningTest, WithoutTheWindowNothingIsLoggedButTheValueGoes) {
+  registry.Set(kRunServicesKeyPath, "ScxTestQuiet", "c:\\x\\worm.exe");
+  scanState.reportWindow = nullptr;
+  FileUnderCheck("c:\\x\\worm.exe");
+
+  CleanRegistryAndHosts("W32/Morvo.Lax.Worm");
+
+  EXPECT_FALSE(RegistryScratch::Exists(kRunServicesKeyPath, "ScxTestQuiet"));
+  EXPECT_TRUE(logLines.empty());
+}
+
+TEST_F(RegistryCleaningTest, UninstallEntriesGoOnlyWithTheWormsUninstallKey) {
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, kWormUninstallKeyPath);
+  registry.Set(kRunKeyPath, "SMrhcjg7j0e38v", "C:\\WINDOWS\\rhcjg7j0e38v.exe");
+  EXPECT_EQ(RemoveUninstallEntries(), 0);
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "SMrhcjg7j0e38v"));
+
+  registry.OwnKey(kWormUninstallKeyPath);
+  registry.Set(kWormUninstallKeyPath, "UninstallString", "C:\\WINDOWS\\UNINSTALL.EXE");
+  EXPECT_EQ(RemoveUninstallEntries(), 1);
+  EXPECT_TRUE(RegistryScratch::Exists(kWormUninstallKeyPath, "UninstallString"));  // capitals: no match
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "SMrhcjg7j0e38v"));
+
+  registry.Set(kWormUninstallKeyPath, "UninstallString", "C:\\WINDOWS\\uninstall.exe /q");
+  registry.Set(kRunKeyPath, "SMrhcjg7j0e38v", "C:\\WINDOWS\\RHCJG7J0E38V.EXE");
+  EXPECT_EQ(RemoveUninstallEntries(), 1);
+  EXPECT_FALSE(RegistryScratch::Exists(kWormUninstallKeyPath, "UninstallString"));
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "SMrhcjg7j0e38v"));
+  EXPECT_TRUE(logLines.empty());
+}
+
+}  // namespace
