@@ -53,13 +53,13 @@ bool ReadCounterKeys(ProcessCounterKeys& keys) {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, perflib.Receive()) != ERROR_SUCCESS)
     return false;
   DWORD length = 0;
-  if (RegQueryValueExA(perflib.Get(), "Counters", nullptr, nullptr, nullptr, &length) !=
+  if (performanceQuery(perflib.Get(), "Counters", nullptr, nullptr, nullptr, &length) !=
           ERROR_SUCCESS ||
       length == 0)
     return false;
   std::unique_ptr<uint8_t[]> counters(new (std::nothrow) uint8_t[length]());
   if (!counters) return false;
-  if (RegQueryValueExA(perflib.Get(), "Counters", nullptr, nullptr, counters.get(), &length) !=
+  if (performanceQuery(perflib.Get(), "Counters", nullptr, nullptr, counters.get(), &length) !=
       ERROR_SUCCESS)
     return false;
   return FindProcessCounterKeys(counters.get(), length, keys);

@@ -26,8 +26,9 @@ int KillByPerfInstance(const char* path);
 // true otherwise, whether or not any process matched.
 bool KillByModulePath(const char* path);
 
-// The query of HKEY_PERFORMANCE_DATA. Wine's answer never holds a process
-// object, so a test puts its own blocks in its place.
+// The two queries of the performance-data back-end: the Perflib "Counters"
+// names and HKEY_PERFORMANCE_DATA. Wine names no process object and its data
+// never holds one, so a test puts its own answers in their place.
 using PerformanceQueryFunction = LONG(WINAPI*)(HKEY key, LPCSTR valueName, LPDWORD reserved,
                                                LPDWORD type, LPBYTE data, LPDWORD length);
 PerformanceQueryFunction UsePerformanceQuery(PerformanceQueryFunction function);

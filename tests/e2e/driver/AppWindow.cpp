@@ -62,6 +62,8 @@ AppWindow AppWindow::WaitFor(DWORD timeoutMs) {
   return AppWindow(window);
 }
 
+bool AppWindow::RoundTrip() const { return Answers(window_); }
+
 bool AppWindow::ControlVisible(int id) const {
   HWND control = Control(id);
   // IsWindowVisible would also need the parent visible; a control's own

@@ -19,6 +19,9 @@ class AppWindow {
   DWORD ProcessId() const { return processId_; }
   DWORD ThreadId() const { return threadId_; }
   bool Exists() const { return IsWindow(window_) != FALSE; }
+  // Returns once the program's thread has taken a message from its queue
+  // again, so that whatever it was doing before has had its effect.
+  bool RoundTrip() const;
 
   HWND Control(int id) const { return GetDlgItem(window_, id); }
   bool ControlVisible(int id) const;

@@ -62,8 +62,11 @@ void AnswerDialog(const ModalDialog& dialog, const ScanOptions& options, Report&
 }
 
 // Which of CANCEL and OK shows right after a prompt closed: a stop swaps them
-// at once, before the walk has noticed it.
-void ReportButtonsAfterAnswer(const AppWindow& app, Report& report) {
+// at once, before the walk has noticed it. The prompt hides before the code
+// that asked it goes on; a round trip waits until that code is done.
+void ReportButtonsAfterAnswer(const AppWindow& app, HWND prompt, Report& report) {
+  for (int i = 0; i < 100 && IsWindow(prompt); ++i) Sleep(10);
+  app.RoundTrip();
   report.Line("after-answer", std::string("cancel=") + (app.ControlVisible(ids::kCancel) ? "1" : "0") +
                                   " ok=" + (app.ControlVisible(ids::kOk) ? "1" : "0"));
 }
@@ -136,7 +139,7 @@ void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& re
     ModalDialog dialog = FindModalDialog(app.ProcessId(), app.Handle());
     if (dialog.window) {
       AnswerDialog(dialog, options, report, deadline);
-      if (Contains(dialog.text, kStopQuestion)) ReportButtonsAfterAnswer(app, report);
+      if (Contains(dialog.text, kStopQuestion)) ReportButtonsAfterAnswer(app, dialog.window, report);
       continue;
     }
     std::string status = app.ControlText(ids::kStatus);

@@ -50,6 +50,14 @@ expect_statistics() {  # SECTION INFECTED REMOVED
   pass
 }
 
+# A stopped scan has left files unscanned.
+expect_scanned_fewer_than() {  # SECTION COUNT
+  local scanned
+  scanned=$(section "$1" | sed -n $'s/^log: Total files scanned\t\t:  //p' | tail -n 1)
+  if [[ "$scanned" =~ ^[0-9]+$ ]] && [ "$scanned" -lt "$2" ]; then pass
+  else fail "[$1] $scanned files scanned, not fewer than $2"; fi
+}
+
 # The finished look: OK in place of CANCEL, SCAN for good disabled.
 expect_finished_look() {  # SECTION
   expect_control "$1" 1070 1 1 OK

@@ -37,6 +37,8 @@ scenario_enter_keeps_window() {
 scenario_escape_closes_idle() {
   prefix_create xp
   app_start
+  drive idle
+  screenshot
   drive escape
   expect escape "escape-window-exists: 0"
   if app_wait_exit 10; then pass; else fail "the program still runs after Escape closed its window"; fi

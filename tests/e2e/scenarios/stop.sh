@@ -1,5 +1,5 @@
-# Asking to stop a running scan: Escape and X, answered No and Yes. Enough
-# small files on D: keep the scan busy long enough to be interrupted.
+# Asking to stop a running scan with Escape, X or CANCEL, answered No or Yes.
+# Enough small files on D: keep the scan busy long enough to be interrupted.
 
 STOP_FILES=4000
 
@@ -33,6 +33,8 @@ scenario_escape_answered_no() {
 scenario_escape_answered_yes() {
   prefix_create nt4
   plant_busy_drive
+  local files
+  files=$(count_fixed_drive_files)
   app_start
   drive scan --escape-after 40 --answer yes state
   screenshot
@@ -41,12 +43,15 @@ scenario_escape_answered_yes() {
   expect_count scan '^dialog: ' 1
   expect scan "status: Scanning terminated"
   expect_statistics scan 0 0
+  expect_scanned_fewer_than scan "$files"
   expect_finished_look state
 }
 
 scenario_x_during_scan() {
   prefix_create 10
   plant_busy_drive
+  local files
+  files=$(count_fixed_drive_files)
   app_start
   drive scan --x-after 40 --answer yes state
   screenshot
@@ -56,6 +61,7 @@ scenario_x_during_scan() {
   expect scan "after-answer: cancel=0 ok=1"
   expect scan "status: Scanning terminated"
   expect_statistics scan 0 0
+  expect_scanned_fewer_than scan "$files"
   expect_finished_look state
 }
 

@@ -1,0 +1,19 @@
+#pragma once
+// Shared ground for the tests that run under one Windows personality: a
+// locked sample scanned in a folder, with the restart offer answered No.
+#include <string>
+#include <vector>
+
+#include "tests/windows/support/EngineFixture.h"
+
+struct LockedSampleScan {
+  std::vector<std::string> logLines;
+  std::vector<std::string> prompts;
+  std::string samplePath;
+  int restartNeeded;
+};
+
+// Writes the sample of record 1 into a scratch folder, holds it open with
+// read sharing only (so it can be read but not deleted), scans the folder
+// and answers every prompt No.
+LockedSampleScan ScanALockedSample(EngineFixture& fixture, const std::string& folderName);

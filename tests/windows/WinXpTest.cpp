@@ -1,0 +1,48 @@
+// Under the Windows XP personality (run in a prefix of that version).
+#include <algorithm>
+#include <cstring>
+
+#include "cleaning/OsVersion.h"
+#include "tests/windows/PersonalityTests.h"
+
+namespace {
+
+class WinXpTest : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    ASSERT_EQ(GetNtGeneration(), NTGEN_5) << "run this under the Windows XP personality";
+    scanState.memoryPhase = 0;
+  }
+};
+
+TEST_F(WinXpTest, TheVersionChecksSeeNt5) {
+  EXPECT_EQ(GetOsFamily(), 5);
+  EXPECT_EQ(GetNtGeneration(), 6);
+}
+
+TEST_F(WinXpTest, ALockedSampleIsScheduledThroughTheDelayedMoveAndTheRestartOffered) {
+  LockedSampleScan scan = ScanALockedSample(*this, "xp-locked");
+
+  EXPECT_NE(std::find(logLines.begin(), logLines.end(),
+                      scan.samplePath + "     W32/Morvo.Lax.Worm Unable to remove"),
+            logLines.end());
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                          KEY_READ, &key),
+            ERROR_SUCCESS);
+  static char list[65536];
+  memset(list, 0, sizeof list);
+  DWORD size = sizeof list - 2;
+  RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size);
+  RegCloseKey(key);
+  bool found = false;
+  for (const char* entry = list; *entry; entry += strlen(entry) + 1)
+    if (std::string(entry) == "\\??\\" + scan.samplePath) found = true;
+  EXPECT_TRUE(found);
+  EXPECT_EQ(scan.restartNeeded, 1);
+  ASSERT_FALSE(scan.prompts.empty());
+  EXPECT_NE(scan.prompts.back().find("Restart now?"), std::string::npos);
+}
+
+}  // namespace
