@@ -3,6 +3,7 @@
 
 #include "engine/InfectedFile.h"
 #include "engine/VariantCheck.h"
+#include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/ScratchFolder.h"
 
@@ -71,6 +72,8 @@ TEST_F(InfectedFileTest, AFileThatStaysLockedIsReportedUnableToRemove) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
   Detected(path);
+  // The termination finds no process to end and says so in a box titled with the path.
+  DialogAnswerer box(path, {IDOK});
 
   HandleInfectedFile(kName, path.c_str());
 

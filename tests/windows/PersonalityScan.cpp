@@ -20,6 +20,8 @@ LockedSampleScan ScanALockedSample(EngineFixture&, const std::string& folderName
   scanState.infectedAction = kActionRemove;
   {
     DialogAnswerer answerer("Scourix Ver 1.0", {IDNO, IDNO});
+    // Where the termination finds nothing to end it may say so, titled with the path.
+    DialogAnswerer box(result.samplePath, {IDOK, IDOK});
     RunScan();
     for (const AnsweredDialog& dialog : answerer.Answered()) result.prompts.push_back(dialog.text);
   }

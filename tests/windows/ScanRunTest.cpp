@@ -11,6 +11,10 @@ namespace {
 
 class ScanRunTest : public EngineFixture {
  protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    ignoreMemoryPhase = true;
+  }
   void Target(const std::string& target) { strcpy(scanState.scanTarget, target.c_str()); }
   size_t TimesChecked(const std::string& path) const {
     return std::count(checkedPaths.begin(), checkedPaths.end(), path);

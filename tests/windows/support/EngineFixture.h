@@ -23,6 +23,9 @@ class EngineFixture : public ::testing::Test {
   static std::vector<std::string> checkedFamilies;
   // Called for every checked file; its result is the check's result.
   static std::function<int(const std::string& path)> onCheck;
+  // A whole run's memory phase hands every running program's file to the
+  // check; a test of the run sets this to record only its own files.
+  static bool ignoreMemoryPhase;
 
   std::vector<std::string> logLines;
   std::vector<std::string> statuses;
