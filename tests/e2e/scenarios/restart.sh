@@ -37,3 +37,30 @@ scenario_locked_sample_restart_offer() {
   prefix_stop
   expect_gone "$locked"
 }
+
+# The same locked sample with the restart accepted: the program asks the
+# system to restart (under Wine that ends every process of the prefix, the
+# driver included), and the restart performs the pending deletion. Checked
+# from outside, once the prefix has come down.
+scenario_restart_accepted() {
+  prefix_create xp
+  local locked=$DRIVE_C/Locked/lax.exe
+  plant_sample 1 "$locked"
+  drive_in_background hold-file "$(win_path "$locked")" 600
+  local holder_pid=$BACKGROUND_PID
+  sleep 2
+  app_start
+  drive scan --restart yes || true
+  if app_wait_exit 30; then pass; else fail "the program still runs after the restart was accepted"; fi
+  if kill -0 "$holder_pid" 2>/dev/null; then fail "the file holder outlived the restart"; else pass; fi
+  # The driver ends with the prefix, before it reads the log: its report
+  # holds what it saw up to the answer.
+  expect scan "dialog: $TITLE | $RESTART_OFFER"
+  expect scan "answer: yes"
+  prefix_stop
+  expect_gone "$locked"
+  local pending
+  pending=$(reg_value "$SESSION_MANAGER_KEY" PendingFileRenameOperations || true)
+  if [[ "$pending" != *"$(win_path "$locked")"* ]]; then pass
+  else fail "the pending deletion is still listed: '$pending'"; fi
+}
