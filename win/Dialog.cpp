@@ -16,10 +16,10 @@ BOOL CDialog::OnInitDialog() {
   return TRUE;
 }
 
-void CDialog::CenterWindow() {
+void CDialog::CenterWindow(HWND over) {
   RECT window, area;
   GetWindowRect(&window);
-  HWND owner = GetWindow(m_hWnd, GW_OWNER);
+  HWND owner = over ? over : GetWindow(m_hWnd, GW_OWNER);
   if (owner && ::IsWindowVisible(owner))
     ::GetWindowRect(owner, &area);
   else
@@ -53,7 +53,8 @@ INT_PTR CALLBACK CDialog::DialogProcedure(HWND window, UINT message, WPARAM wPar
     // A dialog that did not move itself while initialising shows centred.
     RECT after;
     ::GetWindowRect(window, &after);
-    if (after.left == before.left && after.top == before.top) dialog->CenterWindow();
+    if (dialog->centreWhenUnmoved_ && after.left == before.left && after.top == before.top)
+      dialog->CenterWindow();
     return focus;
   }
   dialog = static_cast<CDialog*>(FromHandlePermanent(window));

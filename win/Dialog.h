@@ -25,7 +25,11 @@ class CDialog : public CWnd {
   // the dialog cannot be created.
   INT_PTR DoModal();
   void EndDialog(int result) { ::EndDialog(m_hWnd, result); }
-  void CenterWindow();
+  // Centres over `over` (by default the owner, else the work area).
+  void CenterWindow(HWND over = nullptr);
+  // A dialog that did not move itself while initialising is centred, unless
+  // it places itself.
+  void CenterWhenUnmoved(bool centre) { centreWhenUnmoved_ = centre; }
 
  protected:
   // Binds the controls (DoDataExchange). Return TRUE to let the system set the focus.
@@ -46,6 +50,7 @@ class CDialog : public CWnd {
 
   UINT templateId_;
   CWnd* parent_;
+  bool centreWhenUnmoved_ = true;
   MSG current_ = {};
 };
 

@@ -23,7 +23,13 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
-constexpr int kMessageBoxTextId = 0xFFFF;
+constexpr int kSystemBoxTextId = 0xFFFF;  // the system's message box
+constexpr int kOwnBoxTextId = 1086;       // the program's own
+
+bool Shows(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  return control && (GetWindowLongA(control, GWL_STYLE) & WS_VISIBLE);
+}
 
 }  // namespace
 
@@ -50,11 +56,12 @@ void DialogAnswerer::Run() {
     }
     HWND dialog = search.found;
     char text[1024] = {};
-    GetDlgItemTextA(dialog, kMessageBoxTextId, text, sizeof text);
+    if (!GetDlgItemTextA(dialog, kSystemBoxTextId, text, sizeof text))
+      GetDlgItemTextA(dialog, kOwnBoxTextId, text, sizeof text);
     int answer;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      answered_.push_back({text, GetDlgItem(dialog, IDYES) && GetDlgItem(dialog, IDNO)});
+      answered_.push_back({text, Shows(dialog, IDYES) && Shows(dialog, IDNO)});
       answer = answers_.empty() ? IDCANCEL : answers_.front();
       if (!answers_.empty()) answers_.pop_front();
     }
