@@ -70,25 +70,30 @@ TEST_F(WininitTest, AReadOnlyFileIsNotChanged) {
 
 BOOL WINAPI RefuseMove(const char*, const char*, DWORD) { return FALSE; }
 
+std::string movedSource;
+const char* movedTarget = "unset";
+DWORD movedFlags = 0;
+BOOL WINAPI RecordMove(const char* source, const char* target, DWORD flags) {
+  movedSource = source;
+  movedTarget = target;
+  movedFlags = flags;
+  return TRUE;
+}
+
+// The list itself is checked where nothing else runs in the prefix (the XP
+// personality test and the restart scenarios): any server start in this
+// shared prefix performs the pending deletions and empties it.
 TEST(DeleteAtRestart, OnTheNtLineTheDelayedMoveIsWhatCounts) {
   ScratchFolder root("restart-nt");
   std::string path = root.AddFile("held.exe");
+  EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str()), 1);  // the real call
+
+  MoveFileExFunction previous = UseMoveFileEx(RecordMove);
   EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str()), 1);
-
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                          KEY_READ, &key),
-            ERROR_SUCCESS);
-  char list[8192] = {};
-  DWORD size = sizeof list - 2;
-  RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size);
-  RegCloseKey(key);
-  bool found = false;
-  for (const char* entry = list; *entry; entry += strlen(entry) + 1)
-    if (std::string(entry) == "\\??\\" + path) found = true;
-  EXPECT_TRUE(found);
-
-  MoveFileExFunction previous = UseMoveFileEx(RefuseMove);
+  EXPECT_EQ(movedSource, path);
+  EXPECT_EQ(movedTarget, nullptr);
+  EXPECT_EQ(movedFlags, static_cast<DWORD>(MOVEFILE_DELAY_UNTIL_REBOOT));
+  UseMoveFileEx(RefuseMove);
   EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str()), 0);
   UseMoveFileEx(previous);
 }

@@ -4,6 +4,7 @@
 
 #include "cleaning/OsVersion.h"
 #include "tests/windows/PersonalityTests.h"
+#include "tests/windows/support/RegistryScratch.h"
 
 namespace {
 
@@ -27,18 +28,8 @@ TEST_F(WinXpTest, ALockedSampleIsScheduledThroughTheDelayedMoveAndTheRestartOffe
   EXPECT_NE(std::find(logLines.begin(), logLines.end(),
                       scan.samplePath + "     W32/Morvo.Lax.Worm Unable to remove"),
             logLines.end());
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
-                          KEY_READ, &key),
-            ERROR_SUCCESS);
-  static char list[65536];
-  memset(list, 0, sizeof list);
-  DWORD size = sizeof list - 2;
-  RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(list), &size);
-  RegCloseKey(key);
-  bool found = false;
-  for (const char* entry = list; *entry; entry += strlen(entry) + 1)
-    if (std::string(entry) == "\\??\\" + scan.samplePath) found = true;
+  auto pending = PendingRenameSources();
+  bool found = std::find(pending.begin(), pending.end(), "\\??\\" + scan.samplePath) != pending.end();
   EXPECT_TRUE(found);
   EXPECT_EQ(scan.restartNeeded, 1);
   ASSERT_FALSE(scan.prompts.empty());

@@ -1,5 +1,7 @@
 #include "tests/windows/support/RegistryScratch.h"
 
+#include <cstring>
+
 const char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunServicesKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunServices";
 const char kWormUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
@@ -30,4 +32,28 @@ bool RegistryScratch::Exists(const std::string& keyPath, const std::string& name
   bool exists = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   RegCloseKey(key);
   return exists;
+}
+
+std::vector<std::string> PendingRenameSources() {
+  std::vector<std::string> sources;
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                    &key) != ERROR_SUCCESS)
+    return sources;
+  DWORD size = 0;
+  RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size);
+  // The list grows with every run of the tests in this prefix: read it whole.
+  std::vector<char> list(size + 2, '\0');
+  DWORD read = size;
+  if (size && RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr,
+                               reinterpret_cast<BYTE*>(list.data()), &read) == ERROR_SUCCESS) {
+    // Pairs of source and target; a deletion has an empty target.
+    bool source = true;
+    for (const char* entry = list.data(); entry < list.data() + read; entry += strlen(entry) + 1) {
+      if (source && *entry) sources.push_back(entry);
+      source = !source;
+    }
+  }
+  RegCloseKey(key);
+  return sources;
 }

@@ -24,6 +24,9 @@ class RegistryScratch {
   std::vector<std::string> keys_;
 };
 
+// The sources of the delayed moves that wait for the next restart.
+std::vector<std::string> PendingRenameSources();
+
 extern const char kRunKeyPath[];
 extern const char kRunServicesKeyPath[];
 extern const char kWormUninstallKeyPath[];
