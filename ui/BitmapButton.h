@@ -50,3 +50,7 @@ class CExButton : public BitmapButton {
 
 // The message box's buttons: the same, with the standard arrow.
 class NCExButton : public BitmapButton {};
+
+// A kit button of the same behaviour whose capture changes go to the
+// default handling; no window of the program uses it.
+class CExLeftButton : public BitmapButton {};
