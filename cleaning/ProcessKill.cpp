@@ -11,7 +11,7 @@
 #include "cleaning/PerfData.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
-#include "cleaning/SystemHandles.h"
+#include "win/Handles.h"
 
 namespace {
 

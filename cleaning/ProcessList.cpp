@@ -6,7 +6,8 @@
 #include <new>
 
 #include "cleaning/Privileges.h"
-#include "cleaning/SystemHandles.h"
+#include "engine/PathText.h"
+#include "win/Handles.h"
 
 #ifdef _WIN64
 static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");
@@ -54,7 +55,7 @@ bool ProcessList::Append(DWORD processId, const char* path) {
   if (!entry) return false;
   entry->processId = processId;
   // ToolHelp's and PSAPI's paths fit 260 bytes; anything longer is cut, never overrun.
-  strncpy(entry->path, path, sizeof entry->path - 1);
+  CopyTruncated(entry->path, path);
   (last_ ? last_->next : first_) = entry;
   last_ = entry;
   return true;

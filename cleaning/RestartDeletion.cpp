@@ -6,26 +6,11 @@
 #include "cleaning/OsVersion.h"
 #include "cleaning/WininitText.h"
 #include "engine/PathText.h"
+#include "win/Handles.h"
 
 namespace {
 
 MoveFileExFunction moveFileEx = MoveFileExA;
-
-// An open file that closes on every path out.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
   DWORD written = 0;
@@ -58,7 +43,7 @@ bool AddWininitRename(const char* key, const char* value) {
   if (GetFileAttributesA(target) == INVALID_FILE_ATTRIBUTES) {
     FileHandle created(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!created.IsOpen()) return false;
+    if (!created.IsValid()) return false;
     for (const std::string& part : {std::string("[rename]\r\n"), std::string(key), std::string("="),
                                     std::string(value), std::string("\r\n")}) {
       if (!WriteAll(created.Get(), part)) return false;
@@ -79,14 +64,14 @@ bool AddWininitRename(const char* key, const char* value) {
   {
     FileHandle source(CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!source.IsOpen() || !ReadWhole(source.Get(), oldText)) return false;
+    if (!source.IsValid() || !ReadWhole(source.Get(), oldText)) return false;
   }
   // The new text is complete before the file is touched; the copy in the
   // temporary folder keeps the old one whatever happens to the write.
   const std::string newText = AddRenameEntry(oldText, key, value);
   FileHandle written(CreateFileA(target, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!written.IsOpen()) return false;
+  if (!written.IsValid()) return false;
   return WriteAll(written.Get(), newText) && SetEndOfFile(written.Get());
 }
 

@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "cleaning/SystemHandles.h"
+#include "win/Handles.h"
 
 namespace {
 constexpr DWORD kFullAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS, asked of the service too

@@ -10,7 +10,7 @@
 #include "engine/ScanRun.h"
 #include "engine/ScanState.h"
 #include "engine/StatusPath.h"
-#include "win/FindHandle.h"
+#include "win/Handles.h"
 
 namespace {
 

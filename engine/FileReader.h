@@ -6,27 +6,22 @@
 #include <windows.h>
 
 #include "engine/ByteReader.h"
+#include "win/Handles.h"
 
 class FileReader final : public ByteReader {
  public:
   explicit FileReader(const char* path)
       : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~FileReader() { Close(); }
-  FileReader(const FileReader&) = delete;
-  FileReader& operator=(const FileReader&) = delete;
 
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Close() {
-    if (IsOpen()) CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
+  bool IsOpen() const { return handle_.IsValid(); }
+  void Close() { handle_.Close(); }
 
   // The length as a signed 32-bit value; files of 2 GiB and more count as
   // unreadable (no signature describes one).
   bool Length(int32_t& length) const {
     DWORD high = 0;
-    DWORD low = GetFileSize(handle_, &high);
+    DWORD low = GetFileSize(handle_.Get(), &high);
     if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu)
       return false;
     length = static_cast<int32_t>(low);
@@ -35,13 +30,13 @@ class FileReader final : public ByteReader {
 
   bool ReadExact(int32_t position, void* destination, uint32_t length) override {
     if (position < 0) return false;
-    if (SetFilePointer(handle_, position, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+    if (SetFilePointer(handle_.Get(), position, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
         GetLastError() != NO_ERROR)
       return false;
     DWORD got = 0;
-    return ReadFile(handle_, destination, length, &got, nullptr) && got == length;
+    return ReadFile(handle_.Get(), destination, length, &got, nullptr) && got == length;
   }
 
  private:
-  HANDLE handle_;
+  FileHandle handle_;
 };

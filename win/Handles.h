@@ -1,6 +1,6 @@
 #pragma once
-// Owners of the kernel, registry and service handles that the cleaning code
-// opens: move-only, closed in the destructor on every path out.
+// Owners of the kernel, file, search, registry and service handles that the
+// program opens: move-only, closed in the destructor on every path out.
 #include <windows.h>
 
 template <typename Traits>
@@ -50,11 +50,21 @@ struct KernelHandleTraits {
 };
 using KernelHandle = OwnedHandle<KernelHandleTraits>;
 
-// Snapshot handles: INVALID_HANDLE_VALUE when creation fails.
+// Snapshot and file handles: INVALID_HANDLE_VALUE when creation fails.
 struct SnapshotHandleTraits : KernelHandleTraits {
   static Value Invalid() { return INVALID_HANDLE_VALUE; }
 };
 using SnapshotHandle = OwnedHandle<SnapshotHandleTraits>;
+using FileHandle = OwnedHandle<SnapshotHandleTraits>;
+
+// FindFirstFile searches: INVALID_HANDLE_VALUE when nothing is found.
+struct FindHandleTraits {
+  using Value = HANDLE;
+  static Value Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Value value) { return value != INVALID_HANDLE_VALUE; }
+  static void Close(Value value) { FindClose(value); }
+};
+using FindHandle = OwnedHandle<FindHandleTraits>;
 
 struct RegistryKeyTraits {
   using Value = HKEY;
