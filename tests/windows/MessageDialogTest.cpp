@@ -81,4 +81,60 @@ TEST(MessageDialog, GrowsWithItsText) {
   EXPECT_EQ(shortText.box.top, 0);
 }
 
+// Wine has no GetGuiResources. It does take a GDI handle's low word alone
+// as the handle of whatever object holds that slot, so the live objects can
+// be counted slot by slot.
+unsigned GdiObjectsBySlot() {
+  unsigned live = 0;
+  for (UINT_PTR slot = 1; slot <= 0xFFFF; ++slot)
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++live;
+  return live;
+}
+
+unsigned GdiObjectsHeld() {
+  DWORD counted = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  return counted ? counted : GdiObjectsBySlot();
+}
+
+// What the paint test saw, filled on the box's own thread.
+struct PaintCounts {
+  unsigned afterFivePaints = 0, afterFiftyMore = 0, afterThreeKept = 0;
+  COLORREF iconPixel = CLR_INVALID;
+} paintCounts;
+
+// Runs inside the box's modal loop, so that every paint is done and nothing
+// else draws while the objects are counted.
+void CALLBACK PaintAndCount(HWND, UINT, UINT_PTR timer, DWORD) {
+  // The modal loop shows the box once its queue first runs empty: wait for that.
+  static int tries = 0;
+  HWND box = FindWindowA("#32770", nullptr);
+  if ((!box || !IsWindowVisible(box)) && ++tries < 50) return;
+  KillTimer(nullptr, timer);
+  if (!box || !GetDlgItem(box, 1086)) return;
+  auto paint = [&] { RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN); };
+  for (int i = 0; i < 5; ++i) paint();  // device contexts that the system caches come first
+  paintCounts.afterFivePaints = GdiObjectsHeld();
+  for (int i = 0; i < 50; ++i) paint();
+  paintCounts.afterFiftyMore = GdiObjectsHeld();
+  // The measure itself sees objects that are kept.
+  for (int i = 0; i < 3; ++i) CreateSolidBrush(RGB(1, 2, 3));
+  paintCounts.afterThreeKept = GdiObjectsHeld();
+  HWND icon = GetDlgItem(box, 1085);
+  HDC dc = GetDC(icon);
+  paintCounts.iconPixel = GetPixel(dc, 10, 17);  // inside the information icon's white bubble
+  ReleaseDC(icon, dc);
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// The icon is loaded, drawn and let go on every paint: fifty paints leave
+// the process holding no more GDI objects than five did.
+TEST(MessageDialog, RepeatedPaintsHoldNoMoreGdiObjects) {
+  SetTimer(nullptr, 0, 100, PaintAndCount);
+  EXPECT_EQ(ShowMessageDialog("found in memory", "Scourix Ver 1.0", 65), IDOK);
+  ASSERT_NE(paintCounts.afterFivePaints, 0u) << "the box never showed";
+  EXPECT_EQ(paintCounts.iconPixel, RGB(255, 255, 255)) << "the icon was not painted";
+  EXPECT_EQ(paintCounts.afterFiftyMore, paintCounts.afterFivePaints);
+  EXPECT_EQ(paintCounts.afterThreeKept, paintCounts.afterFiftyMore + 3);
+}
+
 }  // namespace
