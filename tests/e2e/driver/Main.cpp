@@ -5,12 +5,14 @@
 //
 //   idle | state          the look of every control, the title and the region
 //   scan [--escape-after N | --x-after N | --cancel-after N] [--answer yes|no]
-//        [--restart yes|no] [--within SECONDS] [--may-close]
+//        [--restart yes|no] [--within SECONDS] [--may-close] [--screenshots PREFIX]
 //                         press SCAN, answer the prompts, wait for the end,
 //                         read the status line and the log; N counts the
 //                         status-line changes seen (each option also has a
 //                         form ending in -ms that counts milliseconds instead);
-//                         --may-close accepts the program ending mid-scan
+//                         --may-close accepts the program ending mid-scan;
+//                         --screenshots PREFIX pauses the driver mid-scan and
+//                         at the stop prompt until PREFIX-NAME.taken exists
 //   enter | escape        press the key; report whether the window survived
 //   close                 press OK; report whether the window and program ended
 //   second-instance PATH  start PATH; report its end and the window count
@@ -117,6 +119,8 @@ ScanOptions ParseScanOptions(const std::vector<std::string>& arguments, unsigned
       options.stopAnswer = YesNo(value, option);
     } else if (option == "--restart") {
       options.restartAnswer = YesNo(value, option);
+    } else if (option == "--screenshots") {
+      options.screenshotPrefix = value;
     } else if (option == "--within") {
       options.timeoutMs = static_cast<unsigned>(Number(value, option) * 1000);
     } else {

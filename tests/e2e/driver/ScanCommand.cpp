@@ -36,6 +36,24 @@ std::string AnswerName(int id) {
   return std::to_string(id);
 }
 
+// Asks the scenario for a picture of the screen as it is now: writes
+// PREFIX-NAME.ready and waits until PREFIX-NAME.taken appears. The program
+// goes on meanwhile; only the driver waits.
+void WaitForScreenshot(const ScanOptions& options, const char* name, Report& report) {
+  if (options.screenshotPrefix.empty()) return;
+  const std::string stem = options.screenshotPrefix + "-" + name;
+  HANDLE ready = CreateFileA((stem + ".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (ready == INVALID_HANDLE_VALUE) throw DriverFailure("cannot ask for the screenshot " + stem);
+  CloseHandle(ready);
+  Deadline deadline(20000);
+  while (GetFileAttributesA((stem + ".taken").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (deadline.Passed()) throw DriverFailure("no screenshot was taken of " + std::string(name));
+    Sleep(20);
+  }
+  report.Line("screenshot", name);
+}
+
 // The button a user would choose, by what the prompt asks.
 int ChooseAnswer(const ModalDialog& dialog, const ScanOptions& options) {
   if (Contains(dialog.text, kStopQuestion)) return ButtonFor(dialog, options.stopAnswer == IDYES);
@@ -52,6 +70,7 @@ void AnswerDialog(const ModalDialog& dialog, const ScanOptions& options, Report&
   std::string buttons;
   for (int id : dialog.buttonIds) buttons += (buttons.empty() ? "" : " ") + std::to_string(id);
   report.Line("dialog-buttons", buttons);
+  if (Contains(dialog.text, kStopQuestion)) WaitForScreenshot(options, "stop-prompt", report);
   int answer = ChooseAnswer(dialog, options);
   report.Line("answer", AnswerName(answer));
   PressDialogButton(dialog.window, answer);
@@ -151,6 +170,7 @@ void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& re
       if (ScanHasFinished(app))
         throw DriverFailure("the scan ended before the interruption was due (" +
                             std::to_string(statusChanges) + " status changes seen)");
+      WaitForScreenshot(options, "mid-scan", report);
       Interrupt(app, options.interruption, report);
       report.Line("interrupt-after", std::to_string(statusChanges) + " status changes, " +
                                          std::to_string(deadline.Elapsed()) + " ms");

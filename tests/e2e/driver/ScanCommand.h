@@ -1,6 +1,8 @@
 #pragma once
 // SCAN as a user presses it: click, answer every prompt by its text, maybe
 // ask to stop part-way, wait for the finished look, then read back the log.
+#include <string>
+
 #include "tests/e2e/driver/AppWindow.h"
 #include "tests/e2e/driver/Report.h"
 
@@ -17,6 +19,10 @@ struct ScanOptions {
   // Whether the program may end in the middle of the scan (after a find in
   // memory it may); otherwise that is a failure.
   bool mayClose = false;
+  // When set, the scan stops at two moments (just before the interruption,
+  // and with the stop prompt open) until the scenario has taken a picture:
+  // see WaitForScreenshot.
+  std::string screenshotPrefix;
 };
 
 void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& report);

@@ -63,3 +63,31 @@ drive_in_background() {
      "$WINE" "$DRIVER" --out "$(win_path "$WORK/background-out.txt")" "$@" </dev/null >>"$WORK/background.log" 2>&1) &
   BACKGROUND_PID=$!
 }
+
+# Takes the pictures that the driver asks for with --screenshots PREFIX
+# (PREFIX-NAME.ready), as SHOT's siblings NAME.png, until the driver ends.
+# Runs in the background; SCREENSHOT_SERVER holds its process id.
+SCREENSHOT_SERVER=""
+serve_screenshots() {  # PREFIX (a Linux path)
+  local prefix=$1
+  (
+    while :; do
+      for ready in "$prefix"-*.ready; do
+        [ -e "$ready" ] || continue
+        local name=${ready#"$prefix"-}; name=${name%.ready}
+        sleep 0.3  # the prompt's first paint
+        DISPLAY=$DISPLAY import -window root "${SHOT%.png}-$name.png" 2>/dev/null ||
+          echo "run-scenario: no screenshot taken of $name" >&2
+        mv "$ready" "$prefix-$name.taken"
+      done
+      sleep 0.05
+    done
+  ) &
+  SCREENSHOT_SERVER=$!
+}
+
+stop_serving_screenshots() {
+  [ -n "$SCREENSHOT_SERVER" ] && kill "$SCREENSHOT_SERVER" 2>/dev/null
+  wait "$SCREENSHOT_SERVER" 2>/dev/null || true
+  SCREENSHOT_SERVER=""
+}

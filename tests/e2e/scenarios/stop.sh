@@ -85,3 +85,30 @@ scenario_cancel_answered_no() {
   expect scan $'log: Total files scanned\t\t:  '"$files"
   expect_finished_look state
 }
+
+# The window as the user sees it while the scan runs and while it asks
+# whether to stop: pictures for the README, with the scan's result checked.
+scenario_screens_mid_scan() {
+  prefix_create xp
+  plant_sample 10 "$DRIVE_C/Documents and Settings/Downloads/mae.exe"
+  plant_sample 3 "$DRIVE_C/Program Files/Free Player/lda.exe"
+  plant_many "$DRIVE_D/notes" 15000
+  app_start
+  serve_screenshots "$WORK/shot"
+  local status=0
+  drive scan --escape-after 300 --answer no --screenshots "$(win_path "$WORK/shot")" state || status=$?
+  stop_serving_screenshots
+  [ "$status" -eq 0 ] || return 1
+  screenshot
+  expect scan "screenshot: mid-scan"
+  expect scan "screenshot: stop-prompt"
+  expect scan "dialog: $TITLE | $STOP_QUESTION"
+  expect scan "answer: no"
+  expect scan "status: Scanning completed"
+  expect_statistics scan 2 2
+  expect_finished_look state
+  local shot
+  for shot in mid-scan stop-prompt; do
+    [ -s "${SHOT%.png}-$shot.png" ] || fail "no picture of $shot"
+  done
+}
