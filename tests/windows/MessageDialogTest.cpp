@@ -67,6 +67,10 @@ TEST(MessageDialog, OkCancelAndSingleOk) {
   EXPECT_FALSE(seen.ok || seen.yes);
   EXPECT_EQ(seen.title, "Scourix Ver 1.0");  // an empty caption gives the program's title
   EXPECT_EQ(ShowAndAnswer("notice", nullptr, 0, 0, seen, true), IDCANCEL);
+  // Yes/No/Cancel has bit 0x01 too, and that is tested first.
+  EXPECT_EQ(ShowAndAnswer("question", "t", MB_YESNOCANCEL, IDCANCEL, seen), IDCANCEL);
+  EXPECT_TRUE(seen.ok && seen.cancel);
+  EXPECT_FALSE(seen.yes || seen.no || seen.singleOk);
 }
 
 TEST(MessageDialog, GrowsWithItsText) {
