@@ -27,7 +27,14 @@ echo "MinGW DLLs on D: ${#sources[@]}"
 "$winebed" create "$prefix" --drive d:="$dlls" --network y:="$build" >/dev/null
 DISPLAY=$("$winebed" display)
 export DISPLAY
-trap '"$winebed" stop "$prefix"; rm -rf "$prefix" "$dlls"' EXIT
+# The server must be gone before its prefix is: a new prefix made at once
+# in the same place could otherwise meet the old server.
+cleanup() {
+  "$winebed" stop "$prefix"
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w 2>/dev/null || true
+  rm -rf "$prefix" "$dlls"
+}
+trap cleanup EXIT
 "$winebed" start "$prefix"
 
 # Every file with its size, time and mode, and a digest of every program file.

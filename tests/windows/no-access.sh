@@ -19,7 +19,15 @@ mkdir -p "$drive"
 "$winebed" create "$prefix" --drive d:="$drive" --network y:="$build" >/dev/null
 DISPLAY=$("$winebed" display)
 export DISPLAY
-trap '"$winebed" stop "$prefix"; chmod -R u+rwX "$drive"; rm -rf "$prefix" "$drive"' EXIT
+# The server must be gone before its prefix is: a new prefix made at once
+# in the same place could otherwise meet the old server.
+cleanup() {
+  "$winebed" stop "$prefix"
+  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w 2>/dev/null || true
+  chmod -R u+rwX "$drive"
+  rm -rf "$prefix" "$drive"
+}
+trap cleanup EXIT
 "${without_override[@]}" "$winebed" start "$prefix"
 
 run() {
