@@ -111,8 +111,10 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
     LowerCase(text);
     char expanded[kExpandedLength];
     DWORD expandedLength = ExpandEnvironmentStringsA(text, expanded, sizeof expanded);
-    // 0 is failure; more than the buffer means the expansion did not fit.
-    if (expandedLength == 0 || expandedLength > sizeof expanded) continue;
+    if (expandedLength == 0) continue;
+    // An expansion that did not fit is never compared, cut or whole; the text
+    // as written is still judged (a command with long arguments, say).
+    if (expandedLength > sizeof expanded) expanded[0] = '\0';
     LowerCase(expanded);
 
     switch (Judge(file, fileName, text, expanded)) {

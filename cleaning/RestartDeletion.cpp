@@ -59,7 +59,9 @@ bool AddWininitRename(const char* key, const char* value) {
   char copy[MAX_PATH];
   length = GetTempPathA(sizeof copy, copy);
   if (length == 0 || length >= sizeof copy || !AppendText(copy, "wininit.ini")) return false;
-  CopyFileA(target, copy, FALSE);
+  // A copy that cannot be refreshed (held open, say) may be one left by an
+  // earlier call: rewriting from it would drop entries added since.
+  if (!CopyFileA(target, copy, FALSE)) return false;
   std::string oldText;
   {
     FileHandle source(CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

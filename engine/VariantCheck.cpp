@@ -35,6 +35,9 @@ int CheckVariantFile(const char* familyName, const char* path) {
     return 0;
   }
   if (scanState.filesInfected == 0) memset(wormValueName, 0, sizeof wormValueName);
+  // A path that the 260-byte buffers cannot hold whole is not examined: it
+  // could be neither reported nor acted on as itself.
+  if (strlen(path) >= kPathBufferLength) return 0;
 
   FileReader file(path);
   if (!file.IsOpen()) return 0;

@@ -1,0 +1,75 @@
+// A folder and a file that the scanning account may not read, on drive D: of
+// a prefix of their own. Under Wine the file system's own permissions are the
+// only access control (Windows ACLs are stored, not enforced), and root passes
+// them; no-access.sh therefore runs the prefix's server and this program
+// without the capabilities that let root override them, and takes the read
+// permission away between the two steps below.
+#include <algorithm>
+#include <set>
+
+#include "engine/DirectoryWalk.h"
+#include "engine/VariantCheck.h"
+#include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/ScratchFolder.h"
+#include "tools/forge/Forge.h"
+
+namespace {
+
+std::string Sample(int index) {
+  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[index]);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Step 1, before the permissions are taken away.
+TEST(NoReadAccessSetup, PlantsSamplesInAFolderAndAFileToBeLocked) {
+  WriteFileLong("D:\\open\\worm.exe", Sample(0));
+  WriteFileLong("D:\\open\\sealed.exe", Sample(1));
+  WriteFileLong("D:\\locked\\inner.exe", Sample(2));
+  WriteFileLong("D:\\after.txt", "clean");
+  for (const char* path : {"D:\\open\\worm.exe", "D:\\open\\sealed.exe", "D:\\locked\\inner.exe", "D:\\after.txt"})
+    EXPECT_NE(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES) << path;
+}
+
+class NoReadAccess : public EngineFixture {
+ protected:
+  void SetUp() override {
+    EngineFixture::SetUp();
+    scanState.memoryPhase = 0;
+    scanState.infectedAction = kActionRemove;
+    onCheck = [](const std::string& path) { return CheckVariantFile("W32/Morvo.Worm ", path.c_str()); };
+  }
+};
+
+// Step 2: D:\locked may not be listed, D:\open\sealed.exe may not be read.
+TEST_F(NoReadAccess, TheWalkShowsALockedFolderNeverEntersItAndCountsAnUnreadableFileClean) {
+  WIN32_FIND_DATAA found;
+  ASSERT_EQ(FindFirstFileA("D:\\locked\\*", &found), INVALID_HANDLE_VALUE) << "D:\\locked is readable";
+  ASSERT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  ASSERT_EQ(CreateFileA("D:\\open\\sealed.exe", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE)
+      << "D:\\open\\sealed.exe is readable";
+  ASSERT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+
+  int result = WalkFolder("D:\\*.*");
+
+  EXPECT_EQ(result, 3);
+  EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
+            (std::set<std::string>{"D:\\after.txt", "D:\\open\\sealed.exe", "D:\\open\\worm.exe"}));
+  EXPECT_NE(std::find(statuses.begin(), statuses.end(), "D:\\locked"), statuses.end());
+  EXPECT_EQ(logLines, std::vector<std::string>{"D:\\open\\worm.exe     W32/Morvo.Lax.Worm removed"});
+  EXPECT_EQ(scanState.filesInfected, 1);
+  EXPECT_EQ(GetFileAttributesA("D:\\open\\worm.exe"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA("D:\\open\\sealed.exe"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(NoReadAccess, AWalkStartingInALockedFolderFindsNothingAndEndsNormally) {
+  scanState.filesScanned = 4;
+
+  EXPECT_EQ(WalkFolder("D:\\locked\\*.*"), 4);
+
+  EXPECT_TRUE(checkedPaths.empty());
+  EXPECT_TRUE(logLines.empty());
+}
+
+}  // namespace
