@@ -9,7 +9,8 @@ const CheckerEntry CheckerList[] = {
 
 namespace {
 const CheckerEntry* activeList = CheckerList;
-}
+int64_t checkedFileLength = kLengthUnknown;
+}  // namespace
 
 const CheckerEntry* ActiveCheckerList() { return activeList; }
 
@@ -18,3 +19,14 @@ const CheckerEntry* UseCheckerList(const CheckerEntry* list) {
   activeList = list ? list : CheckerList;
   return previous;
 }
+
+void CheckWithCheckerList(const char* path, int64_t knownLength) {
+  const int64_t outer = checkedFileLength;  // a check that walks again nests
+  checkedFileLength = knownLength;
+  for (const CheckerEntry* entry = activeList; entry->familyName; ++entry) {
+    if (entry->check(entry->familyName, path)) break;
+  }
+  checkedFileLength = outer;
+}
+
+int64_t CheckedFileLength() { return checkedFileLength; }

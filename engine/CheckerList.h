@@ -2,6 +2,7 @@
 // The checks that the directory walk asks about each file, in order. A check
 // returns non-zero when no later entry needs to be asked. The list ends with
 // an entry whose family name is null.
+#include <cstdint>
 
 using CheckFunction = int (*)(const char* familyName, const char* path);
 
@@ -17,3 +18,14 @@ extern const CheckerEntry CheckerList[];
 // installed its own; returns the list that was active before.
 const CheckerEntry* ActiveCheckerList();
 const CheckerEntry* UseCheckerList(const CheckerEntry* list);
+
+// Asks the active list's entries about one file, first to last, until one
+// returns non-zero. `knownLength` is the file's length as the walk's directory
+// entry gives it, or kLengthUnknown; the checks can read it meanwhile through
+// CheckedFileLength.
+constexpr int64_t kLengthUnknown = -1;
+void CheckWithCheckerList(const char* path, int64_t knownLength);
+
+// The length handed to CheckWithCheckerList for the file being checked, and
+// kLengthUnknown whenever a check is called some other way.
+int64_t CheckedFileLength();

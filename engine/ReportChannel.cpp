@@ -20,6 +20,10 @@ void ReportLogLine(const char* format, ...) {
 
 void ReportStatus(const char* text) {
   CopyTruncated(scanState.statusText, text);
+  ReportStatusText();
+}
+
+void ReportStatusText() {
   if (scanState.reportWindow)
     SendMessageA(scanState.reportWindow, WM_ENABLE, 0, 0);
 }

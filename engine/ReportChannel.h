@@ -9,3 +9,7 @@ void ReportLogLine(const char* format, ...) __attribute__((format(gnu_printf, 1,
 
 // Copies the text into scanState.statusText, cut at 259 characters, and sends it.
 void ReportStatus(const char* text);
+
+// Sends scanState.statusText as it stands, for a writer that has already put
+// the text there (the walk shortens each path straight into it).
+void ReportStatusText();

@@ -5,11 +5,13 @@
 #include <cstring>
 
 #include "cleaning/RegistryCleaning.h"
+#include "engine/CheckerList.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
 #include "engine/PathText.h"
 #include "engine/PeHeaders.h"
 #include "engine/ScanState.h"
+#include "engine/SizeFilter.h"
 #include "engine/VariantRecord.h"
 
 char currentFilePath[kCurrentFilePathLength];
@@ -27,7 +29,37 @@ struct CurrentFileScope {
 
 PeHeaderState headerState;  // per file, overwritten each time; no allocation
 
+const VariantRecord* activeTable = VariantTable;
+bool prefilterOn = true;
+SizeFilter sizeFilter;  // built from activeTable at the first check
+bool sizeFilterBuilt = false;
+
+// True unless the walk's directory entry gave a length that rules out every
+// record of the table before the file is opened.
+bool LengthMayMatch() {
+  const int64_t length = CheckedFileLength();
+  if (!prefilterOn || length == kLengthUnknown) return true;
+  if (!sizeFilterBuilt) {
+    sizeFilter.Build(activeTable);
+    sizeFilterBuilt = true;
+  }
+  return sizeFilter.Accepts(static_cast<uint64_t>(length));
+}
+
 }  // namespace
+
+const VariantRecord* UseVariantTable(const VariantRecord* table) {
+  const VariantRecord* previous = activeTable;
+  activeTable = table ? table : VariantTable;
+  sizeFilterBuilt = false;
+  return previous;
+}
+
+bool UseSizePrefilter(bool on) {
+  bool previous = prefilterOn;
+  prefilterOn = on;
+  return previous;
+}
 
 int CheckVariantFile(const char* familyName, const char* path) {
   if (scanState.pendingMemoryAction != 0 && scanState.reportWindow != nullptr) {
@@ -38,6 +70,7 @@ int CheckVariantFile(const char* familyName, const char* path) {
   // A path that the 260-byte buffers cannot hold whole is not examined: it
   // could be neither reported nor acted on as itself.
   if (strlen(path) >= kPathBufferLength) return 0;
+  if (!LengthMayMatch()) return 0;
 
   FileReader file(path);
   if (!file.IsOpen()) return 0;
@@ -45,7 +78,7 @@ int CheckVariantFile(const char* familyName, const char* path) {
   if (!file.Length(headerState.fileLength)) return 0;
   if (!ReadPeHeaders(file, headerState)) return 0;
 
-  const VariantRecord* match = FindMatchingRecord(VariantTable, headerState, file);
+  const VariantRecord* match = FindMatchingRecord(activeTable, headerState, file);
   if (!match) return 0;
 
   ++scanState.filesInfected;

@@ -8,7 +8,19 @@
 // to the infected-file handling; in the memory phase it is only marked
 // (scanState.foundInMemory). With a memory removal pending, the file is
 // handed straight to that removal and 0 is returned.
+//
+// When the walk hands over the file's length from its directory entry
+// (CheckedFileLength) and no record's size rule can pass for that length, the
+// file is not opened: it could not match, so the result is the same 0.
 int CheckVariantFile(const char* familyName, const char* path);
+
+// Test seams. The table the check searches (null: the program's VariantTable);
+// the size prefilter is rebuilt from it. Returns the table used before.
+struct VariantRecord;
+const VariantRecord* UseVariantTable(const VariantRecord* table);
+// Switches the size prefilter off (false) or on (true, the program's way), so
+// that a test can compare both; returns the previous setting.
+bool UseSizePrefilter(bool on);
 
 // Path of the file that the check has open; empty otherwise. Read by the
 // registry cleaning while a match is handled.
