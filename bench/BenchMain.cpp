@@ -6,9 +6,9 @@
 //                               report channel going to a hidden window, and
 //                               prints files, seconds, (b)/(a) and the peak
 //                               working set so far. It also prints a floor:
-//                               the enumeration with one pumped message and
-//                               one status line per entry, the least that a
-//                               scan showing every entry can cost
+//                               the tree walked with the scan's own pumping
+//                               and status lines but no check, the least
+//                               that a scan can cost
 //
 // The scan leaves infected files alone (action 103, report only), so that
 // every run sees the same tree. Building the trees is a separate step, so that

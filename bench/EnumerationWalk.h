@@ -5,7 +5,8 @@
 // Files below `folder` (a path without a trailing backslash).
 long CountFilesByEnumeration(const char* folder);
 
-// The same walk doing, for every entry, what the window asks of any walk: one
-// pumped message and one status line (the path, through the report channel).
-// A scan cannot be cheaper than this while it shows every entry.
+// The same tree walked as the scan walks it, doing everything but the check:
+// a file pass that pumps a message before and after every entry and shows
+// each entry in the status line, then a second search of the folder for its
+// subfolders that pumps once per entry. A scan cannot be cheaper than this.
 long CountFilesShowingEach(const char* folder);

@@ -80,70 +80,10 @@ bool IsDirectory(const WIN32_FIND_DATAA& found) {
 
 bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
-// The subfolder pass searches the level's pattern cut after its last "." plus
-// "*": for a pattern ending in ".*" (every drive walk's "\*.*") that is the
-// file pass's own pattern, so the file pass has already met every subfolder.
-bool SubfolderPassRepeatsFilePass(const char* pattern) {
-  const char* dot = strrchr(pattern, '.');
-  return dot && strcmp(dot + 1, "*") == 0;
-}
-
-// Names of the subfolders that a level's file pass met, kept for its subfolder
-// pass so that each folder is enumerated once. One buffer serves the whole
-// walk as a stack: a level's names lie above its parent's and are dropped when
-// the level returns. A level whose names do not fit enumerates its folder a
-// second time instead, as the subfolder pass always did.
-char subfolderNames[32 * 1024];
-size_t subfolderNamesUsed = 0;
-
-class SubfolderNames {
- public:
-  SubfolderNames() : begin_(subfolderNamesUsed), end_(subfolderNamesUsed) {}
-  ~SubfolderNames() { subfolderNamesUsed = begin_; }
-  SubfolderNames(const SubfolderNames&) = delete;
-  SubfolderNames& operator=(const SubfolderNames&) = delete;
-
-  void Add(const char* name) {
-    if (overflowed_) return;
-    const size_t size = strlen(name) + 1;
-    if (size > sizeof subfolderNames - subfolderNamesUsed) {
-      overflowed_ = true;
-      return;
-    }
-    memcpy(subfolderNames + subfolderNamesUsed, name, size);
-    subfolderNamesUsed += size;
-    end_ = subfolderNamesUsed;
-  }
-  bool Complete() const { return !overflowed_; }
-  // The names in the order met: Next(nullptr) is the first, null follows the last.
-  const char* Next(const char* previous) const {
-    const size_t at = previous ? static_cast<size_t>(previous - subfolderNames) + strlen(previous) + 1
-                               : begin_;
-    return at < end_ ? subfolderNames + at : nullptr;
-  }
-
- private:
-  size_t begin_;
-  size_t end_;
-  bool overflowed_ = false;
-};
-
-// Walks one subfolder of a level. -1 passes on a pattern without "." met below.
-int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) {
-  char childPattern[MAX_PATH];
-  // A subfolder whose pattern would not fit is skipped.
-  if (!JoinPath(childPattern, levelPattern, folderLength, name, "\\*.*")) return 0;
-  if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
-  return WalkFolder(childPattern);
-}
-
 }  // namespace
 
 // Entries whose path or pattern would not fit 260 bytes are skipped: they are
 // neither shown, checked nor walked, and the walk goes on with the next one.
-//
-// One pump per entry, before the entry: the window answers between any two
-// entries, and a stop is seen before the next entry is shown.
 int WalkFolder(const char* pattern) {
   scanState.foundInMemory = 0;
   if (strlen(pattern) <= kDrivePatternLength) ProbeProgramFiles(pattern);
@@ -151,18 +91,13 @@ int WalkFolder(const char* pattern) {
   char levelPattern[MAX_PATH];
   if (!CopyText(levelPattern, pattern)) return scanState.filesScanned;
   const int folderLength = FolderPartLength(levelPattern);
-  const bool rememberSubfolders =
-      !scanState.memoryPhase && folderLength >= 0 && SubfolderPassRepeatsFilePass(levelPattern);
-  SubfolderNames subfolders;
   WIN32_FIND_DATAA found;
 
   // File pass: show every entry, check every file.
-  bool sawEntry = false;
   {
     FindHandle search(FindFirstFileA(levelPattern, &found));
     if (search.IsValid()) {
       do {
-        sawEntry = true;
         if (PumpAndTestStop()) return 0;
         char path[MAX_PATH];
         bool fits;
@@ -180,24 +115,13 @@ int WalkFolder(const char* pattern) {
             CheckWithCheckerList(path, scanState.memoryPhase ? kLengthUnknown : EntryLength(found));
           }
         }
-        if (rememberSubfolders && IsDirectory(found) && !IsDotEntry(found.cFileName))
-          subfolders.Add(found.cFileName);
+        if (PumpAndTestStop()) return 0;
       } while (FindNextFileA(search.Get(), &found));
     }
   }
-  // A stop asked for while the last entry was checked ends the level here.
-  if (sawEntry && scanState.stopRequested) return 0;
 
-  if (rememberSubfolders && subfolders.Complete()) {
-    for (const char* name = subfolders.Next(nullptr); name; name = subfolders.Next(name)) {
-      if (WalkSubfolder(levelPattern, folderLength, name) == -1) return -1;
-      if (scanState.stopRequested) return 0;
-    }
-    return scanState.filesScanned;
-  }
-
-  // Subfolder pass by a search of its own: the pattern cut after its last "."
-  // plus "*", which for a file path (memory phase) matches its name's stem.
+  // Subfolder pass: the pattern cut after its last "." plus "*", which for
+  // "\*.*" is the same pattern and for a file path matches its name's stem.
   char subfolderPattern[MAX_PATH];
   CopyText(subfolderPattern, levelPattern);
   if (char* dot = strrchr(subfolderPattern, '.')) dot[1] = '\0';
@@ -209,7 +133,10 @@ int WalkFolder(const char* pattern) {
     if (PumpAndTestStop()) return 0;
     if (!IsDirectory(found) || IsDotEntry(found.cFileName)) continue;
     if (folderLength < 0) return -1;
-    if (WalkSubfolder(levelPattern, folderLength, found.cFileName) == -1) return -1;
+    char childPattern[MAX_PATH];
+    if (!JoinPath(childPattern, levelPattern, folderLength, found.cFileName, "\\*.*")) continue;
+    if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
+    if (WalkFolder(childPattern) == -1) return -1;
   } while (FindNextFileA(search.Get(), &found));
   return scanState.filesScanned;
 }

@@ -1,6 +1,5 @@
 // The directory walk on real folders under Wine.
 #include <algorithm>
-#include <cstdio>
 #include <set>
 
 #include "engine/DirectoryWalk.h"
@@ -311,31 +310,6 @@ TEST_F(DirectoryWalkTest, ShowsLongPathsShortenedToSixtyCharacters) {
 
   std::string expected = file.substr(0, 29) + ".." + file.substr(file.size() - 29);
   EXPECT_TRUE(WasShown(expected));
-}
-
-// The walk keeps the subfolder names that a folder's listing gave in a buffer
-// of its own; a folder whose names do not fit there is listed again for its
-// subfolders. Either way every subfolder is walked once, in listing order.
-TEST_F(DirectoryWalkTest, WalksEverySubfolderOnceHoweverLongTheirNamesTogether) {
-  ScratchFolder root("walk-many");
-  const std::string stem(146, 'd');
-  std::vector<std::string> files;
-  for (int index = 0; index < 240; ++index) {  // 240 names of 150 characters: more than 32 KB
-    char number[8];
-    snprintf(number, sizeof number, "%04d", index);
-    files.push_back(root.AddFile(stem + number + "\\f.txt"));
-  }
-  files.push_back(root.AddFile("small\\g.txt"));
-  root.AddFile("top.txt");
-
-  int result = WalkFolder((root.Path() + "\\*.*").c_str());
-
-  EXPECT_EQ(result, 242);
-  std::vector<std::string> below(checkedPaths.begin() + 1, checkedPaths.end());
-  std::sort(below.begin(), below.end());
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(below, files);
-  EXPECT_EQ(checkedPaths.front(), root.Join("top.txt"));
 }
 
 }  // namespace
