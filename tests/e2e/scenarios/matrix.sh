@@ -310,11 +310,12 @@ matrix_check_disk() {
     [ "$kind" = detection ] && [ "$outcome" = removed ] && removed+=("$path")
   done <"$MATRIX_PLAN"
   [ "$MATRIX_FAMILY" = 9x ] && added+=('C:\windows\wininit.ini')
-  # Left out: the registry's hive files. The wineserver writes them out
-  # whenever it saves the registry (every so often, and when it ends), so
-  # they differ whatever the scan did; the keys are compared one by one
-  # instead. Nothing else of the prefix or the drives may change.
-  local hives='^prefix\\(system|user|userdef)\.reg'$'\t' gone new
+  # Left out: the registry's hive files of the machine and the user. The
+  # wineserver writes them out whenever it saves the registry (every so
+  # often, and when it ends), so they differ whatever the scan did; the keys
+  # are compared one by one instead. Nothing else of the prefix or the
+  # drives may change.
+  local hives='^prefix\\(system|user)\.reg'$'\t' gone new
   gone=$(LC_ALL=C comm -23 "$WORK/disk-before.txt" "$WORK/disk-after.txt" | { grep -Ev "$hives" || true; } | cut -f1 | LC_ALL=C sort)
   new=$(LC_ALL=C comm -13 "$WORK/disk-before.txt" "$WORK/disk-after.txt" | { grep -Ev "$hives" || true; } | cut -f1 | LC_ALL=C sort)
   matrix_expect_same_lines "what left the disk" "$gone" "$(printf '%s\n' "${removed[@]}" | LC_ALL=C sort)"
