@@ -259,7 +259,13 @@ matrix_start_holders() {
   done
   if grep -qxF "holding: $(win_path "$MATRIX_HELD")" "$WORK/background-out.txt" 2>/dev/null; then pass
   else fail "the driver does not hold $MATRIX_HELD"; fi
-  if kill -0 "$MATRIX_STANDIN_PID" 2>/dev/null; then pass; else fail "the stand-in did not start"; fi
+  # Running once Wine has mapped its image: the memory phase must meet it.
+  for ((i = 0; i < 300; i++)); do
+    grep -qF "$(basename "$MATRIX_STANDIN")" "/proc/$MATRIX_STANDIN_PID/maps" 2>/dev/null && break
+    sleep 0.1
+  done
+  if grep -qF "$(basename "$MATRIX_STANDIN")" "/proc/$MATRIX_STANDIN_PID/maps" 2>/dev/null; then pass
+  else fail "the stand-in did not start"; fi
 }
 
 # Files that the drive walk hands to the check: all on C: and D:, less those
