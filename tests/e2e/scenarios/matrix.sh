@@ -251,7 +251,6 @@ matrix_start_holders() {
   start_in_prefix "$MATRIX_STANDIN"
   MATRIX_STANDIN_PID=$BACKGROUND_PID
   drive_in_background hold-file "$(win_path "$MATRIX_HELD")" 900
-  MATRIX_HOLDER_PID=$BACKGROUND_PID
   local i
   for ((i = 0; i < 300; i++)); do
     grep -q '^holding: ' "$WORK/background-out.txt" 2>/dev/null && break
