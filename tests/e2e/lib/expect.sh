@@ -11,21 +11,23 @@ pass() { PASSED_CHECKS=$((PASSED_CHECKS + 1)); }
 fail() { FAILED_CHECKS=$((FAILED_CHECKS + 1)); echo "FAIL: $*" >&2; }
 
 # The lines of one section of the out file ("[scan]" ... up to the next).
+# Searches read it to the end (no grep -q): a reader that quits at the first
+# match would end awk with SIGPIPE, which pipefail takes for a failure.
 section() {
   awk -v want="[$1]" '/^\[[a-z-]+\]$/ { inside = ($0 == want); next } inside' "$OUT"
 }
 
 # A line, compared whole and literally (write a tab as $'\t').
 expect() {  # SECTION LINE
-  if section "$1" | grep -qxF -- "$2"; then pass; else fail "[$1] has no line '$2'"; fi
+  if section "$1" | grep -xF -- "$2" >/dev/null; then pass; else fail "[$1] has no line '$2'"; fi
 }
 
 expect_absent() {  # SECTION LINE
-  if section "$1" | grep -qxF -- "$2"; then fail "[$1] has the line '$2'"; else pass; fi
+  if section "$1" | grep -xF -- "$2" >/dev/null; then fail "[$1] has the line '$2'"; else pass; fi
 }
 
 expect_match() {  # SECTION EXTENDED-REGEX
-  if section "$1" | grep -qE -- "$2"; then pass; else fail "[$1] has no line matching /$2/"; fi
+  if section "$1" | grep -E -- "$2" >/dev/null; then pass; else fail "[$1] has no line matching /$2/"; fi
 }
 
 expect_count() {  # SECTION EXTENDED-REGEX COUNT
