@@ -27,14 +27,8 @@ bool ExistsLong(const std::string& path) {
 
 // The walk with the program's own checker list in front of the recorder's
 // place: every file goes to CheckVariantFile, and the fixture still sees it.
-class BadPathTest : public EngineFixture {
+class BadPathTest : public RealCheckFixture {
  protected:
-  void SetUp() override {
-    EngineFixture::SetUp();
-    scanState.memoryPhase = 0;
-    scanState.infectedAction = kActionRemove;
-    onCheck = [](const std::string& path) { return CheckVariantFile("W32/Morvo.Worm ", path.c_str()); };
-  }
   // A folder path of exactly `length` characters below the scratch folder.
   static std::string FolderOfLength(const ScratchFolder& root, size_t length) {
     return root.Path() + "\\" + std::string(length - root.Path().size() - 1, 'f');

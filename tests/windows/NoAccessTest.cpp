@@ -30,15 +30,7 @@ TEST(NoReadAccessSetup, PlantsSamplesInAFolderAndAFileToBeLocked) {
     EXPECT_NE(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES) << path;
 }
 
-class NoReadAccess : public EngineFixture {
- protected:
-  void SetUp() override {
-    EngineFixture::SetUp();
-    scanState.memoryPhase = 0;
-    scanState.infectedAction = kActionRemove;
-    onCheck = [](const std::string& path) { return CheckVariantFile("W32/Morvo.Worm ", path.c_str()); };
-  }
-};
+using NoReadAccess = RealCheckFixture;
 
 // Step 2: D:\locked may not be listed, D:\open\sealed.exe may not be read.
 TEST_F(NoReadAccess, TheWalkShowsALockedFolderNeverEntersItAndCountsAnUnreadableFileClean) {

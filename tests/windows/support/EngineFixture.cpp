@@ -1,6 +1,7 @@
 #include "tests/windows/support/EngineFixture.h"
 
 #include "cleaning/Restart.h"
+#include "engine/VariantCheck.h"
 
 namespace {
 BOOL WINAPI PretendToRestart(UINT, DWORD) { return TRUE; }
@@ -54,4 +55,11 @@ uintptr_t NextHandleValue() {
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void RealCheckFixture::SetUp() {
+  EngineFixture::SetUp();
+  scanState.memoryPhase = 0;
+  scanState.infectedAction = kActionRemove;
+  onCheck = [](const std::string& path) { return CheckVariantFile("W32/Morvo.Worm ", path.c_str()); };
 }

@@ -36,6 +36,14 @@ class EngineFixture : public ::testing::Test {
   const CheckerEntry* previousCheckers_ = nullptr;
 };
 
+// The same, with the program's own check behind the recorder: every file
+// goes to CheckVariantFile, outside the memory phase, with removal as the
+// action; the fixture still sees each one.
+class RealCheckFixture : public EngineFixture {
+ protected:
+  void SetUp() override;
+};
+
 // The value that the next kernel handle of this process would get. Wine hands
 // out the lowest free slot, so a handle left open in between shows as a change.
 uintptr_t NextHandleValue();
