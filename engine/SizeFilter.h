@@ -23,6 +23,8 @@ class SizeFilter {
   // file length and so never matches.
   bool Accepts(uint64_t length) const;
 
+  bool Built() const { return built_; }
+
  private:
   struct Window {
     int64_t low;   // lowest length that passes

@@ -32,17 +32,13 @@ PeHeaderState headerState;  // per file, overwritten each time; no allocation
 const VariantRecord* activeTable = VariantTable;
 bool prefilterOn = true;
 SizeFilter sizeFilter;  // built from activeTable at the first check
-bool sizeFilterBuilt = false;
 
 // True unless the walk's directory entry gave a length that rules out every
 // record of the table before the file is opened.
 bool LengthMayMatch() {
   const int64_t length = CheckedFileLength();
   if (!prefilterOn || length == kLengthUnknown) return true;
-  if (!sizeFilterBuilt) {
-    sizeFilter.Build(activeTable);
-    sizeFilterBuilt = true;
-  }
+  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
   return sizeFilter.Accepts(static_cast<uint64_t>(length));
 }
 
@@ -51,7 +47,7 @@ bool LengthMayMatch() {
 const VariantRecord* UseVariantTable(const VariantRecord* table) {
   const VariantRecord* previous = activeTable;
   activeTable = table ? table : VariantTable;
-  sizeFilterBuilt = false;
+  sizeFilter = SizeFilter();  // built again from the new table at the next check
   return previous;
 }
 

@@ -27,11 +27,8 @@ echo "MinGW DLLs on D: ${#sources[@]}"
 "$winebed" create "$prefix" --drive d:="$dlls" --network y:="$build" >/dev/null
 DISPLAY=$("$winebed" display)
 export DISPLAY
-# The server must be gone before its prefix is: a new prefix made at once
-# in the same place could otherwise meet the old server.
 cleanup() {
-  "$winebed" stop "$prefix"
-  WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w 2>/dev/null || true
+  "$winebed" stop "$prefix"  # returns once the server is gone
   rm -rf "$prefix" "$dlls"
 }
 trap cleanup EXIT
