@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+#include "app/RunOutcome.h"
+
+namespace {
+
+struct Accepted {
+  std::vector<std::string> words;
+  bool silent, scan, report, noMemory, restart, help;
+  std::string path, log;
+};
+
+TEST(ParseCommandLine, AcceptsEachOptionInEitherFormAndAnyCase) {
+  const Accepted cases[] = {
+      {{}, false, false, false, false, false, false, "", ""},
+      {{"/silent"}, true, false, false, false, false, false, "", ""},
+      {{"-SILENT", "/Restart"}, true, false, false, false, true, false, "", ""},
+      {{"/scan", "-report"}, false, true, true, false, false, false, "", ""},
+      {{"/PATH", "C:\\My Files", "/nomemory"}, false, false, false, true, false, false, "C:\\My Files", ""},
+      {{"/silent", "/log", "-x.log", "/report"}, true, false, true, false, false, false, "", "-x.log"},
+      {{"/?"}, false, false, false, false, false, true, "", ""},
+      {{"-?"}, false, false, false, false, false, true, "", ""},
+  };
+  for (const Accepted& c : cases) {
+    CommandLineOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseCommandLine(c.words, options, error)) << error;
+    EXPECT_EQ(options.administratorRun, !c.words.empty());
+    EXPECT_EQ(options.silent, c.silent);
+    EXPECT_EQ(options.scanAtOnce, c.scan);
+    EXPECT_EQ(options.reportOnly, c.report);
+    EXPECT_EQ(options.noMemory, c.noMemory);
+    EXPECT_EQ(options.restart, c.restart);
+    EXPECT_EQ(options.help, c.help);
+    EXPECT_EQ(options.path, c.path);
+    EXPECT_EQ(options.logFile, c.log);
+  }
+}
+
+TEST(ParseCommandLine, RefusesWhatItCannotTakeAtItsWord) {
+  const std::vector<std::vector<std::string>> refused = {
+      {"/silentx"},                 // unknown
+      {"silent"},                   // no option at all
+      {"/silent", "extra"},         // a stray word
+      {"/log"},                     // missing value
+      {"/log", "/silent"},          // an option is no value
+      {"/path", ""},                // an empty folder
+      {"/silent", "/SILENT"},       // twice
+      {"/scan", "/silent"},         // a window and none
+      {"/restart"},                 // restart needs the silent run
+      {"/silent", "/report", "/restart"},  // report-only never restarts
+      {"/?", "/silent"},            // help alone
+      {"/"},
+  };
+  for (const auto& words : refused) {
+    CommandLineOptions options;
+    std::string error;
+    EXPECT_FALSE(ParseCommandLine(words, options, error)) << words[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(DecideExitCode, TheOutcomeThatAsksMostWins) {
+  struct Case {
+    RunTally tally;
+    ExitCode code;
+  } cases[] = {
+      {{false, false, false, 0, 0, 0}, kExitNothingFound},
+      {{false, false, false, 3, 0, 0}, kExitAllRemoved},
+      {{false, false, false, 3, 0, 1}, kExitRestartNeeded},
+      {{false, false, true, 3, 0, 1}, kExitRestartStarted},
+      {{false, false, false, 3, 1, 1}, kExitSomethingLeft},
+      {{true, false, false, 3, 0, 0}, kExitFoundReportOnly},
+      {{true, false, false, 0, 0, 0}, kExitNothingFound},
+      {{false, true, false, 3, 1, 1}, kExitStopped},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecideExitCode(c.tally), c.code);
+    EXPECT_STRNE(ExitCodeMeaning(c.code), "unknown");
+  }
+}
+
+}  // namespace
