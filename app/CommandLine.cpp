@@ -44,6 +44,43 @@ bool Fail(std::string& error, const std::string& reason) {
 
 }  // namespace
 
+std::vector<std::string> SplitArguments(const char* commandLine) {
+  std::vector<std::string> words;
+  const char* at = commandLine ? commandLine : "";
+  // The program's own name: quotes only delimit it.
+  bool quoted = false;
+  for (; *at && (quoted || (*at != ' ' && *at != '\t')); ++at)
+    if (*at == '"') quoted = !quoted;
+  for (;;) {
+    while (*at == ' ' || *at == '\t') ++at;
+    if (!*at) return words;
+    std::string word;
+    quoted = false;
+    for (; *at && (quoted || (*at != ' ' && *at != '\t')); ++at) {
+      size_t backslashes = 0;
+      while (at[backslashes] == '\\') ++backslashes;
+      if (at[backslashes] == '"') {
+        word.append(backslashes / 2, '\\');
+        at += backslashes;
+        if (backslashes % 2) {
+          word += '"';
+        } else if (quoted && at[1] == '"') {
+          word += '"';  // "" inside quotes: a literal quote, as the runtime reads it
+          ++at;
+        } else {
+          quoted = !quoted;
+        }
+      } else if (backslashes) {
+        word.append(backslashes, '\\');
+        at += backslashes - 1;
+      } else {
+        word += *at;
+      }
+    }
+    words.push_back(word);
+  }
+}
+
 bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLineOptions& options,
                       std::string& error) {
   options = CommandLineOptions();

@@ -30,6 +30,13 @@ struct CommandLineOptions {
   std::string logFile;  // empty: none (the silent run then uses its default)
 };
 
+// Splits a whole command line (GetCommandLineA) into its words the way the
+// C runtime does: blanks and tabs separate, double quotes group, 2n
+// backslashes before a quote give n and the quote groups, 2n+1 give n and a
+// literal quote. The first word, the program, ends at the first blank
+// outside quotes and takes no escapes. The program is left out.
+std::vector<std::string> SplitArguments(const char* commandLine);
+
 // Judges the arguments (the program's name left out). Returns false with a
 // one-line reason in `error` on a usage error; `options` is then undefined.
 bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLineOptions& options,

@@ -6,6 +6,16 @@
 #include "engine/PathText.h"
 #include "engine/ScanState.h"
 
+namespace {
+LogLineMirror logLineMirror = nullptr;
+}  // namespace
+
+LogLineMirror UseLogLineMirror(LogLineMirror mirror) {
+  LogLineMirror previous = logLineMirror;
+  logLineMirror = mirror;
+  return previous;
+}
+
 // A line longer than the buffer (a long registry entry name, say) is cut
 // rather than dropped: the user still sees which entry it was.
 void ReportLogLine(const char* format, ...) {
@@ -14,6 +24,7 @@ void ReportLogLine(const char* format, ...) {
   vsnprintf(scanState.logLine, sizeof scanState.logLine, format, args);
   va_end(args);
   scanState.logLine[sizeof scanState.logLine - 1] = '\0';
+  if (logLineMirror) logLineMirror(scanState.logLine);
   if (scanState.reportWindow)
     SendMessageA(scanState.reportWindow, WM_SETREDRAW, 0, 0);
 }

@@ -8,9 +8,9 @@
 #include "cleaning/Restart.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/PathText.h"
+#include "engine/Prompt.h"
 #include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
-#include "ui/MessageDialog.h"
 
 const char kProgramTitle[] = "Scourix Ver 1.0";
 
@@ -59,7 +59,10 @@ void ReportStatistics() {
 
 int RunScan() {
   if (scanState.scanTarget[0] != '\0') {
-    ScanMemory();
+    if (scanState.skipMemoryPhase)
+      scanState.memoryPhase = 0;  // the walk must take patterns as folders, not as one file
+    else
+      ScanMemory();
     if (strcmp(scanState.scanTarget, "!:") == 0)
       WalkFixedDrives();
     else
@@ -68,10 +71,10 @@ int RunScan() {
   ReportStatistics();
   ReportStatus(scanState.stopRequested ? "Scanning terminated" : "Scanning completed");
   if (scanState.restartNeeded) {
-    int answer = ShowMessageDialog(
-        "The system has to be restarted to remove the virus completely from your system. "
-        "\n\n Restart now?",
-        kProgramTitle, kStyleYesNoQuestion);
+    int answer = AskUser(PromptKind::RestartOffer,
+                         "The system has to be restarted to remove the virus completely from "
+                         "your system. \n\n Restart now?",
+                         kProgramTitle, kStyleYesNoQuestion);
     if (answer == IDYES) RestartComputer();
   }
   return 1;
@@ -83,7 +86,8 @@ void PumpOneMessage() {
   // Any message whose wParam carries VK_ESCAPE counts as the Escape key; it is
   // never dispatched, so the window never sees it.
   if (LOWORD(message.wParam) == VK_ESCAPE) {
-    if (ShowMessageDialog("Terminate the Scan now?", kProgramTitle, kStyleYesNoQuestion) == IDNO)
+    if (AskUser(PromptKind::StopScan, "Terminate the Scan now?", kProgramTitle,
+                kStyleYesNoQuestion) == IDNO)
       return;
     scanState.stopRequested = 1;
     return;

@@ -39,6 +39,14 @@ struct ScanState {
   int32_t filesRemoved;
   int32_t programFilesPending;
   int32_t programFilesVisited;
+
+  // The administrator's run (the window never sets these): the memory phase
+  // left out, nothing on the machine changed, and the outcomes that decide
+  // its exit code beside the counters above.
+  uint8_t skipMemoryPhase;
+  uint8_t reportOnly;
+  int32_t filesScheduled;  // left for deletion at the next restart
+  int32_t filesLeft;       // could neither be removed nor scheduled
 };
 
 extern ScanState scanState;

@@ -1,17 +1,29 @@
 #include "ui/ScanApp.h"
 
+#include <windows.h>
+
+#include "app/AdministratorRun.h"
+#include "app/CommandLine.h"
+#include "app/InstanceLock.h"
 #include "engine/ScanRun.h"
 #include "ui/ScanDialog.h"
 
 ScanApp theApp;
 
 BOOL ScanApp::InitInstance() {
+  std::vector<std::string> arguments = SplitArguments(GetCommandLineA());
+  if (!arguments.empty()) {
+    exitCode_ = RunFromCommandLine(arguments);
+    return FALSE;
+  }
   // The control-container and 3D-controls set-up of older class libraries
   // has no counterpart here: every control the program uses is a system one.
   //
   // A second start ends at once, without bringing the first one forward; any
-  // top-level window with exactly this title counts.
-  if (FindWindowA(nullptr, kProgramTitle)) return FALSE;
+  // top-level window with exactly this title counts, and so does an
+  // administrator's run without a window.
+  InstanceLock lock;
+  if (FindWindowA(nullptr, kProgramTitle) || !lock.Acquire()) return FALSE;
   ScanDialog dialog;
   m_pMainWnd = &dialog;
   dialog.DoModal();

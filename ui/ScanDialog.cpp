@@ -111,6 +111,8 @@ BOOL ScanDialog::OnInitDialog() {
   for (CExButton* button : {&scan_, &cancel_, &download_, &ok_, &closeX_, &utilityLink_,
                             &downloadLink_})
     button->LoadHandCursor();
+  if (startAtOnce_)
+    PostMessage(WM_COMMAND, MAKEWPARAM(IDC_SCAN, BN_CLICKED), reinterpret_cast<LPARAM>(scan_.m_hWnd));
   return TRUE;
 }
 
@@ -244,9 +246,11 @@ void ScanDialog::OnScan() {
   searchLine_.SetFont(static_cast<HFONT>(font.GetSafeHandle()), TRUE);
   statusLineFont_.Attach(font.Detach());
 
-  CopyText(scanState.scanTarget, "!:");
+  if (!preparedScan_) {
+    CopyText(scanState.scanTarget, "!:");
+    scanState.infectedAction = kActionRemove;
+  }
   scanState.reportWindow = m_hWnd;
-  scanState.infectedAction = kActionRemove;
   SetTimer(kScanTimer, kScanDelayMs);
 }
 

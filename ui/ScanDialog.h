@@ -14,6 +14,14 @@ class ScanDialog : public CDialog {
   ScanDialog();
   ~ScanDialog() override;
 
+  // Run from a command line: SCAN keeps the scan that the caller prepared in
+  // scanState (folder, action) instead of every fixed drive with removal,
+  // and is pressed at once when startAtOnce is set.
+  void UsePreparedScan(bool startAtOnce) {
+    preparedScan_ = true;
+    startAtOnce_ = startAtOnce;
+  }
+
  protected:
   void DoDataExchange(CDataExchange* exchange) override;
   BOOL OnInitDialog() override;
@@ -52,4 +60,6 @@ class ScanDialog : public CDialog {
   BITMAP skinSize_ = {};
   CBrush whiteBrush_;
   CFont statusLineFont_;
+  bool preparedScan_ = false;
+  bool startAtOnce_ = false;
 };

@@ -14,6 +14,21 @@ struct Accepted {
   std::string path, log;
 };
 
+TEST(SplitArguments, ReadsTheCommandLineAsTheRuntimeDoes) {
+  const struct {
+    const char* line;
+    std::vector<std::string> words;
+  } cases[] = {
+      {"scourix.exe", {}},
+      {"\"C:\\Program Files\\scourix.exe\" /silent  /log x.log", {"/silent", "/log", "x.log"}},
+      {"s.exe /path \"C:\\My Files\\\"", {"/path", "C:\\My Files\""}},
+      {"s.exe /path \"C:\\My Files\\\\\"", {"/path", "C:\\My Files\\"}},
+      {"s.exe a\\\\b \"\"", {"a\\\\b", ""}},
+      {"s.exe \ta\"b c\"d\t", {"ab cd"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SplitArguments(c.line), c.words) << c.line;
+}
+
 TEST(ParseCommandLine, AcceptsEachOptionInEitherFormAndAnyCase) {
   const Accepted cases[] = {
       {{}, false, false, false, false, false, false, "", ""},
