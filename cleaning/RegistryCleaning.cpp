@@ -30,7 +30,7 @@ constexpr size_t kExpandedLength = 261;
 constexpr size_t kUninstallTextLength = 100;
 
 void ReportRegistryRemoval(const char* entry) {
-  if (scanState.reportWindow) ReportLogLine("System Registry     %s removed", entry);
+  if (LogLinesAreRead()) ReportLogLine("System Registry     %s removed", entry);
 }
 
 void LowerCase(char* text) {

@@ -1,6 +1,37 @@
 #include "cleaning/RegistryValues.h"
 
+#include <set>
+#include <string>
+
+#include "engine/ReportChannel.h"
+#include "engine/ScanState.h"
+
+namespace {
+
+const char* RootName(HKEY root) {
+  if (root == HKEY_LOCAL_MACHINE) return "HKLM";
+  if (root == HKEY_CURRENT_USER) return "HKCU";
+  return "HKEY";
+}
+
+// A report-only run names the value that would go, once, and leaves it in
+// place: every later detection would otherwise name it again.
+int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName) {
+  static std::set<std::string> named;
+  HKEY key;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  bool exists = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  if (exists && named.insert(std::string(RootName(root)) + "\\" + keyPath + "\\" + valueName).second)
+    ReportLogLine("System Registry     %s\\%s\\%s not removed as per user's selection",
+                  RootName(root), keyPath, valueName);
+  return 0;
+}
+
+}  // namespace
+
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
+  if (scanState.reportOnly) return ReportValueLeft(root, keyPath, valueName);
   HKEY key;
   if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
   bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;

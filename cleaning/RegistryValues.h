@@ -5,7 +5,9 @@
 #include <cstddef>
 
 // Deletes one value; opens the key with KEY_ALL_ACCESS. Returns 1 when the
-// value was deleted and the key closed without error, else 0.
+// value was deleted and the key closed without error, else 0. A report-only
+// run (scanState.reportOnly) deletes nothing: it logs the value that would
+// have gone, when it exists, and returns 0.
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName);
 
 // Reads a value's data into buffer, always NUL-terminated; opens the key with

@@ -16,6 +16,8 @@ LogLineMirror UseLogLineMirror(LogLineMirror mirror) {
   return previous;
 }
 
+bool LogLinesAreRead() { return scanState.reportWindow != nullptr || logLineMirror != nullptr; }
+
 // A line longer than the buffer (a long registry entry name, say) is cut
 // rather than dropped: the user still sees which entry it was.
 void ReportLogLine(const char* format, ...) {

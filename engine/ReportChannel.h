@@ -16,6 +16,9 @@ void ReportStatus(const char* text);
 using LogLineMirror = void (*)(const char* line);
 LogLineMirror UseLogLineMirror(LogLineMirror mirror);
 
+// Whether anyone receives log lines: the window, or the mirror.
+bool LogLinesAreRead();
+
 // Sends scanState.statusText as it stands, for a writer that has already put
 // the text there (the walk shortens each path straight into it).
 void ReportStatusText();

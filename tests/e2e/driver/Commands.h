@@ -1,6 +1,7 @@
 #pragma once
 // What the driver can do to the window, one function per command word.
 #include <string>
+#include <vector>
 
 #include "tests/e2e/driver/AppWindow.h"
 #include "tests/e2e/driver/Report.h"
@@ -19,6 +20,12 @@ void PressOk(const AppWindow& app, Report& report, unsigned timeoutMs);
 // Starts the program once more and reports how it ended and how many
 // windows carry the title afterwards.
 void StartSecondInstance(const std::string& path, Report& report, unsigned timeoutMs);
+
+// Runs a program that needs no window (scourix.exe with a command line) to
+// its end: reports its process id, every line it wrote to standard output,
+// and its exit code in full (the Linux side sees only its low byte).
+void RunProgram(const std::string& path, const std::vector<std::string>& arguments, Report& report,
+                unsigned timeoutMs);
 
 // Keeps a file open for reading, shared for reading only, for the given time:
 // a scan can read it but cannot delete it.

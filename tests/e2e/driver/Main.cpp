@@ -16,6 +16,9 @@
 //   enter | escape        press the key; report whether the window survived
 //   close                 press OK; report whether the window and program ended
 //   second-instance PATH  start PATH; report its end and the window count
+//   run PATH [ARGUMENTS...]
+//                         start PATH with the arguments, no window needed;
+//                         report its standard output and its exit code
 //   hold-file PATH SECONDS
 //                         keep PATH open (others may only read it), no window needed
 //
@@ -49,7 +52,7 @@ struct Invocation {
 
 bool IsCommandName(const std::string& word) {
   return word == "idle" || word == "state" || word == "scan" || word == "enter" || word == "escape" ||
-         word == "close" || word == "second-instance" || word == "hold-file";
+         word == "close" || word == "second-instance" || word == "hold-file" || word == "run";
 }
 
 class UsageError : public std::runtime_error {
@@ -136,6 +139,13 @@ void Run(const Command& command, const Invocation& invocation, Report& report) {
     if (command.arguments.size() != 1) throw UsageError("second-instance needs one path");
     AppWindow::WaitFor(invocation.timeoutMs);
     StartSecondInstance(command.arguments[0], report, invocation.timeoutMs);
+    return;
+  }
+  if (command.name == "run") {
+    if (command.arguments.empty()) throw UsageError("run needs a program");
+    RunProgram(command.arguments[0],
+               std::vector<std::string>(command.arguments.begin() + 1, command.arguments.end()),
+               report, invocation.timeoutMs);
     return;
   }
   if (command.name == "hold-file") {

@@ -1,0 +1,211 @@
+# The administrator's run, on one prefix per personality:
+# - the window scans a planted machine; the same plant, scanned with
+#   /silent, gives the exit code of "everything removed", a log file whose
+#   lines between header and footer are the window's log, and a clean machine;
+# - a sample held open gives the restart-needed code, its deletion
+#   scheduled, and no restart;
+# - /report changes no file, value or process, and names every sample;
+# - /path walks only its folder;
+# - a bad option gives the usage-error code and the usage text;
+# - a second silent run while one runs gives the other-instance code;
+# - /silent /restart restarts (checked from outside: the held file is gone).
+# Exit codes come through the driver's "run", which sees all 32 bits.
+
+# The log file lies on the build tree's network drive, which no scan walks,
+# so that it never counts among the files scanned.
+SILENT_RUNS=0
+
+# Runs scourix.exe with ARGS to its end through the driver; the run's report
+# goes to its own out file, which OUT names meanwhile.
+silent_run() {  # ARGS...
+  SILENT_RUNS=$((SILENT_RUNS + 1))
+  local main_out=$OUT
+  OUT=$WORK/run-$SILENT_RUNS.txt
+  drive --timeout 600 run "$(win_path "$APP")" "$@" || true
+  SILENT_OUT=$OUT
+  OUT=$main_out
+}
+
+silent_exit_code() { OUT=$SILENT_OUT section run | sed -n 's/^exit-code: //p'; }
+
+expect_exit_code() {  # CODE WHAT
+  expect_equal "the exit code of $2" "$(silent_exit_code)" "$1"
+}
+
+# The lines between "[Log]" and "[Result]" of the last block of the log file.
+silent_log_lines() {
+  tr -d '\r' <"$WORK/scourix-run.log" |
+    awk '/^\[Scourix run\]$/ { n = 0; inside = 0; delete lines }
+         /^\[Log\]$/ { inside = 1; next }
+         /^\[Result\]$/ { inside = 0 }
+         inside { lines[++n] = $0 }
+         END { for (i = 1; i <= n; i++) print lines[i] }'
+}
+
+silent_footer_value() {  # NAME
+  tr -d '\r' <"$WORK/scourix-run.log" | sed -n "s/^$1: //p" | tail -n 1
+}
+
+# Samples in several folders of both drives, a start-up value that starts
+# one of them, and a clean file.
+silent_plant() {
+  plant_sample 1 "$DRIVE_C/Downloads/lax.exe"
+  plant_sample 10 "$DRIVE_D/archive/mae.dll"
+  plant_sample 50 "$DRIVE_D/sub/deep/axmw.scr"
+  plant_clean "$DRIVE_D/readme.txt"
+  reg_add "$RUN_KEY" LaxStart REG_SZ "\"$(win_path "$DRIVE_C/Downloads/lax.exe")\" /s"
+}
+
+silent_check_like_the_window() {
+  silent_plant
+  app_start
+  drive scan --restart no
+  drive close || true
+  local window_log
+  window_log=$(section scan | sed -n 's/^log: //p')
+
+  silent_plant
+  silent_run /silent /log "$SILENT_RUN_LOG"
+  expect_exit_code 1 "a run that removed everything"
+  expect_equal "the log file's lines" "$(silent_log_lines)" "$window_log"
+  expect_equal "the footer's exit code" "$(silent_footer_value 'Exit code')" 1
+  # Standard output carries the same lines, then the outcome.
+  expect_equal "the lines on standard output" \
+    "$(OUT=$SILENT_OUT section run | sed -n 's/^stdout: //p' | head -n "$(echo "$window_log" | wc -l)")" "$window_log"
+  local file
+  for file in "$DRIVE_C/Downloads/lax.exe" "$DRIVE_D/archive/mae.dll" "$DRIVE_D/sub/deep/axmw.scr"; do
+    expect_gone "$file"
+  done
+  expect_present "$DRIVE_D/readme.txt"
+  expect_reg_absent "$RUN_KEY" LaxStart
+}
+
+# A file held open (shared for reading only) that only a restart can remove.
+silent_hold() {  # PATH
+  drive_in_background hold-file "$(win_path "$1")" 900
+  SILENT_HOLDER=$BACKGROUND_PID
+  local i
+  for ((i = 0; i < 300; i++)); do
+    grep -q '^holding: ' "$WORK/background-out.txt" 2>/dev/null && break
+    sleep 0.1
+  done
+  if grep -q '^holding: ' "$WORK/background-out.txt" 2>/dev/null; then pass
+  else fail "the driver does not hold $1"; fi
+}
+
+silent_check_restart_needed() {  # FAMILY
+  local held=$DRIVE_D/Locked/abvm.exe
+  plant_sample 47 "$held"
+  silent_hold "$held"
+  silent_run /silent /log "$SILENT_RUN_LOG"
+  expect_exit_code 3010 "a run that left a file for the restart"
+  expect_present "$held"
+  if kill -0 "$SILENT_HOLDER" 2>/dev/null; then pass; else fail "the run restarted the computer without /restart"; fi
+  if [ "$1" = 9x ]; then
+    if grep -q '^NUL=D:' "$DRIVE_C/windows/wininit.ini" 2>/dev/null; then pass
+    else fail "wininit.ini holds no deletion"; fi
+  else
+    local pending
+    pending=$(reg_value "$SESSION_MANAGER_KEY" PendingFileRenameOperations || true)
+    if [[ "$pending" == *"$(win_path "$held")"* ]]; then pass
+    else fail "the delayed-move list lacks $(win_path "$held"): '$pending'"; fi
+  fi
+}
+
+# Files, registry and processes before and after a report-only run.
+silent_listing() {  # WHEN
+  python3 "$HERE/lib/disk_listing.py" "C:=$DRIVE_C" "D:=$DRIVE_D" >"$WORK/disk-$1.txt"
+  local key
+  for key in "$RUN_KEY" "$RUN_SERVICES_KEY"; do
+    in_prefix reg query "$key" /s </dev/null 2>/dev/null || true
+  done | python3 "$HERE/lib/registry_listing.py" >"$WORK/registry-$1.txt"
+}
+
+silent_check_report_only() {
+  silent_plant
+  local standin=$DRIVE_C/Running/bcfx-running.exe
+  plant_stand_in 64 "$standin"
+  reg_add "$RUN_SERVICES_KEY" StandIn REG_SZ "$(win_path "$standin") -svc"
+  start_in_prefix "$standin"
+  local standin_pid=$BACKGROUND_PID i
+  for ((i = 0; i < 300; i++)); do
+    grep -qF bcfx-running.exe "/proc/$standin_pid/maps" 2>/dev/null && break
+    sleep 0.1
+  done
+  silent_listing before
+  silent_run /silent /report /log "$SILENT_RUN_LOG"
+  expect_exit_code 3 "a report-only run that found samples"
+  silent_listing after
+  # The log file itself is the one thing the run writes.
+  expect_equal "the files after a report-only run" "$(cat "$WORK/disk-after.txt")" "$(cat "$WORK/disk-before.txt")"
+  expect_equal "the registry after a report-only run" "$(cat "$WORK/registry-after.txt")" "$(cat "$WORK/registry-before.txt")"
+  if kill -0 "$standin_pid" 2>/dev/null; then pass; else fail "a report-only run ended the running sample"; fi
+  local file lines
+  lines=$(silent_log_lines)
+  for file in "$DRIVE_C/Downloads/lax.exe" "$DRIVE_D/archive/mae.dll" "$DRIVE_D/sub/deep/axmw.scr" "$standin"; do
+    if grep -qF "$(win_path "$file")     " <<<"$lines"; then pass; else fail "the report does not name $file"; fi
+  done
+  if grep -qF 'LaxStart' <<<"$lines"; then pass; else fail "the report does not name the LaxStart value"; fi
+  kill "$standin_pid" 2>/dev/null || true
+}
+
+silent_check_options() {
+  plant_sample 3 "$DRIVE_D/only/lda.exe"
+  plant_clean "$DRIVE_D/only/note.txt"
+  plant_sample 9 "$DRIVE_D/outside/lda2.exe"
+  silent_run /silent /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
+  expect_exit_code 1 "a run of one folder"
+  expect_gone "$DRIVE_D/only/lda.exe"
+  expect_present "$DRIVE_D/outside/lda2.exe"
+  expect_equal "the files /path scanned" "$(silent_footer_value 'Files scanned')" 2
+  rm -f "$DRIVE_D/outside/lda2.exe"
+
+  silent_run /silent /bogus
+  expect_exit_code 5 "a bad option"
+  OUT=$SILENT_OUT expect run "stdout: scourix: unknown option /bogus"
+  OUT=$SILENT_OUT expect_match run '^stdout: +/silent +no window and no prompt'
+
+  # A long run in the background; a second one meanwhile is refused.
+  plant_many "$DRIVE_D/many" 6000
+  local main_out=$OUT
+  drive_in_background --timeout 600 run "$(win_path "$APP")" /silent /report /nomemory /path 'D:\many' \
+    /log "$(win_path "$WORK/first.log")"
+  local first=$BACKGROUND_PID i
+  for ((i = 0; i < 600; i++)); do
+    grep -q '^\[Log\]' "$WORK/first.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  silent_run /silent /report /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
+  expect_exit_code 6 "a second run while one runs"
+  for ((i = 0; i < 1200; i++)); do kill -0 "$first" 2>/dev/null || break; sleep 0.1; done
+  OUT=$WORK/background-out.txt expect_match run '^exit-code: 0$'
+  OUT=$main_out
+}
+
+silent_check_restart() {
+  local held=$DRIVE_C/Locked/lax.exe
+  plant_sample 1 "$held"
+  silent_hold "$held"
+  silent_run /silent /restart /nomemory /path 'C:\Locked' /log "$SILENT_RUN_LOG"
+  # The restart ends every program of the prefix, the driver too: what the
+  # run did shows in its log and on the disk.
+  expect_equal "the footer's exit code" "$(silent_footer_value 'Exit code')" 1641
+  for ((i = 0; i < 300; i++)); do kill -0 "$SILENT_HOLDER" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$SILENT_HOLDER" 2>/dev/null; then fail "the file holder outlived the restart"; else pass; fi
+  prefix_stop
+  expect_gone "$held"
+}
+
+silent() {  # PERSONALITY FAMILY
+  prefix_create "$1"
+  SILENT_RUN_LOG=$(win_path "$WORK/scourix-run.log")
+  silent_check_like_the_window
+  silent_check_restart_needed "$2"
+  silent_check_report_only
+  silent_check_options
+  silent_check_restart
+}
+
+scenario_silent_98() { silent 98 9x; }
+scenario_silent_xp() { silent xp nt; }
+scenario_silent_10() { silent 10 nt; }
