@@ -11,8 +11,8 @@
 #include "cleaning/Restart.h"
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
+#include "engine/Prompt.h"
 #include "engine/ScanState.h"
-#include "ui/MessageDialog.h"
 
 int memoryRestartPrompt = 0;
 
@@ -107,10 +107,11 @@ void ScanMemory() {
   } else if (family == OS_WINNT) {
     if (ExamineProcessesNT() != 0) {
       if (memoryRestartPrompt == 1 &&
-          ShowMessageDialog("W32/Morvo.Worm  found in memory! registry entries created by the "
-                            "worm are removed. You must restart the computer and run this "
-                            "program to continue scanning.\n\nRestart the computer now?",
-                            "Scourix Ver 1.0", kStyleOkCancelInformation) == IDOK)
+          AskUser(PromptKind::FoundInMemory,
+                  "W32/Morvo.Worm  found in memory! registry entries created by the worm are "
+                  "removed. You must restart the computer and run this program to continue "
+                  "scanning.\n\nRestart the computer now?",
+                  "Scourix Ver 1.0", kStyleOkCancelInformation) == IDOK)
         RestartComputer();
       programExit(0);
       return;  // only when a test stands in for the exit

@@ -11,6 +11,7 @@
 #include "cleaning/PerfData.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
+#include "engine/Prompt.h"
 #include "win/Handles.h"
 
 namespace {
@@ -176,6 +177,6 @@ int KillProcessByPath(const char* path) {
       return 1;
   }
   if (result) return 1;
-  MessageBoxA(nullptr, "Could not kill process", path, MB_OK);
+  ShowNotice("Could not kill process", path);
   return 0;
 }

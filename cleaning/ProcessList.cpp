@@ -7,6 +7,7 @@
 
 #include "cleaning/Privileges.h"
 #include "engine/PathText.h"
+#include "engine/Prompt.h"
 #include "win/Handles.h"
 
 #ifdef _WIN64
@@ -117,7 +118,7 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
     KernelHandle process(OpenProcess(kQueryAccess, FALSE, ids[i]));
     if (!process.IsValid() && withDebugPrivilege && GetLastError() == ERROR_ACCESS_DENIED) {
       // Asked again for every process that refuses, not once per list.
-      if (!EnablePrivilege("SeDebugPrivilege")) MessageBoxA(nullptr, "false", "TEMP", MB_OK);
+      if (!EnablePrivilege("SeDebugPrivilege")) ShowNotice("false", "TEMP");
       process = KernelHandle(OpenProcess(kQueryAccess, FALSE, ids[i]));
     }
     if (!process.IsValid()) continue;
