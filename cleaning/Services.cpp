@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -43,6 +44,20 @@ bool ExpandedCommand(const char* configured, char (&command)[kCommandLength]) {
          AppendText(command, expanded + prefixLength);
 }
 
+bool IsFile(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// What the system would start for a candidate: the file itself, or, for a
+// name without an extension, the name with ".exe".
+bool IsRunnableFile(const char* candidate) {
+  if (IsFile(candidate)) return true;
+  char withExtension[kProcessPathLength];
+  return !strchr(FileNameOfPath(candidate), '.') && CopyText(withExtension, candidate) &&
+         AppendText(withExtension, ".exe") && IsFile(withExtension);
+}
+
 using QueryServiceConfigFunction = BOOL(WINAPI*)(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config,
                                                   DWORD length, DWORD* needed);
 
@@ -67,7 +82,7 @@ bool RunsImage(SC_HANDLE service, const ImageIdentity& image) {
   char candidate[kProcessPathLength];
   for (int i = 0; CommandProgramCandidate(command, i, candidate); ++i) {
     if (image.Matches(candidate)) return true;
-    if (GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES) return false;
+    if (IsRunnableFile(candidate)) return false;
   }
   return false;
 }

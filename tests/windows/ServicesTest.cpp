@@ -92,9 +92,13 @@ TEST(StopServiceOfImage, FindsTheProgramInTheConfiguredCommand) {
     ASSERT_TRUE(service.Configure(c.command)) << c.command;
     EXPECT_EQ(StopServiceOfImage("morvosvc5", ImageIdentity(c.file.c_str())), c.stop) << c.command;
   }
-  // The system runs the first candidate that exists, not the file behind it.
-  folder.AddFile("morvo", "another program");
+  // The system runs the first candidate that exists (".exe" added to a name
+  // without an extension), not the file behind it.
   ASSERT_TRUE(service.Configure(withBlank + " -service"));
+  std::string earlier = folder.AddFile("morvo.exe", "another program");
+  EXPECT_EQ(StopServiceOfImage("morvosvc5", ImageIdentity(withBlank.c_str())), ServiceStop::NotTheImages);
+  DeleteFileA(earlier.c_str());
+  folder.AddFile("morvo", "another program");
   EXPECT_EQ(StopServiceOfImage("morvosvc5", ImageIdentity(withBlank.c_str())), ServiceStop::NotTheImages);
   DeleteFileA(inWindows.c_str());
 }
