@@ -103,7 +103,10 @@ int ExamineProcessesNT() {
     KernelHandle process = OpenProcessOfImage(entry->processId, image);
     bool firstEnded = process.IsValid() && TerminateOpenProcess(process.Get());
     if (firstEnded) outcome = 1;
-    if (process.IsValid() && TerminateOpenProcess(process.Get())) {
+    bool secondEnded = process.IsValid() && TerminateOpenProcess(process.Get());
+    // A handle to an ended process may keep its image file from deletion.
+    process.Close();
+    if (secondEnded) {
       RemoveThroughWalk(entry->path);
       continue;
     }
