@@ -9,18 +9,21 @@
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/Restart.h"
+#include "cleaning/RestartDeletion.h"
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/Prompt.h"
+#include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
 
 int memoryRestartPrompt = 0;
 
 namespace {
 
-constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;  // 0x401
 constexpr unsigned int kStyleOkCancelInformation = MB_OKCANCEL | MB_ICONINFORMATION;  // 0x41
 constexpr int kReadable = 4;
+// The name the memory removal reports its files with, trailing blank included.
+const char kFamilyName[] = "W32/Morvo.Worm ";
 
 ProgramExitFunction programExit = exit;
 
@@ -35,6 +38,26 @@ int RemoveThroughWalk(const char* path) {
   int outcome = WalkFolder(path);
   scanState.pendingMemoryAction = 0;
   return outcome;
+}
+
+// A worm that outlived both terminations and its service: its file waits
+// for the restart that the prompt is about to ask for, reported as the
+// infected-file handling reports a file it could not remove.
+void ScheduleSurvivor(const char* path) {
+  ReportLogLine("%s     %s Unable to remove", path, kFamilyName);
+  if (ScheduleDeleteAtRestart(path)) scanState.restartNeeded = 1;
+}
+
+// The fallback of NT 4 to Server 2003, where TerminateProcess may not end a
+// service: the service named like the file, but only when the program it is
+// configured to run is the file itself.
+ServiceStop StopServiceOfFile(const ImageIdentity& image, const char* path) {
+  char service[kServiceNameLength];
+  ServiceNameOfPath(path, service);
+  if (service[0] == '\0') return ServiceStop::NotTheImages;
+  ServiceStop stop = StopServiceOfImage(service, image);
+  if (stop != ServiceStop::NotTheImages) DeleteServiceKeys(service);
+  return stop;
 }
 
 }  // namespace
@@ -55,7 +78,7 @@ int ExamineProcesses9x() {
     if (!scanState.foundInMemory || !ActsOnInfectedFiles()) continue;
     // Whether or not the termination worked, the removal tries: a file still
     // locked goes the infected-file handling's harder way.
-    TerminateProcessById(entry->processId, kTerminateAccess);
+    TerminateProcessOfImage(entry->processId, ImageIdentity(entry->path));
     outcome = RemoveThroughWalk(entry->path);
   }
   return outcome;
@@ -74,24 +97,30 @@ int ExamineProcessesNT() {
     outcome = WalkFolder(entry->path);
     if (!scanState.foundInMemory || !ActsOnInfectedFiles()) continue;
 
-    bool firstEnded = TerminateProcessById(entry->processId, kTerminateAccess);
+    // Seconds may have passed since the listing: the process is opened once,
+    // checked to run the file, and both attempts go through that handle.
+    const ImageIdentity image(entry->path);
+    KernelHandle process = OpenProcessOfImage(entry->processId, image);
+    bool firstEnded = process.IsValid() && TerminateOpenProcess(process.Get());
     if (firstEnded) outcome = 1;
-    if (TerminateProcessById(entry->processId, kTerminateAccess)) {
+    bool secondEnded = process.IsValid() && TerminateOpenProcess(process.Get());
+    // A handle to an ended process may keep its image file from deletion.
+    process.Close();
+    if (secondEnded) {
       RemoveThroughWalk(entry->path);
       continue;
     }
     int generation = GetNtGeneration();
     if (generation == NTGEN_4 || generation == NTGEN_5) {
-      char service[kServiceNameLength];
-      ServiceNameOfPath(entry->path, service);
-      if (StopServiceByName(service, true)) {
-        DeleteServiceKeys(service);
+      if (StopServiceOfFile(image, entry->path) == ServiceStop::Stopped) {
         RemoveThroughWalk(entry->path);
         continue;
       }
-      DeleteServiceKeys(service);
       memoryRestartPrompt = 1;
-      if (!firstEnded) leftRunning = 1;
+      if (!firstEnded) {
+        leftRunning = 1;
+        ScheduleSurvivor(entry->path);
+      }
     }
     // Left alone when nothing ended it: the drive walk meets its file again.
     if (outcome != 0) RemoveThroughWalk(entry->path);

@@ -19,7 +19,6 @@ namespace {
 using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
 
-constexpr DWORD kTerminateAccess = PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION;  // 0x401
 constexpr DWORD kAfterTerminationMs = 500;
 constexpr DWORD kToolHelpSettleMs = 100;
 constexpr DWORD kBeforeTerminationMs = 50;
@@ -118,16 +117,21 @@ int KillByExeName(const char* path) {
 
   char target[kProcessPathLength];
   ExeNameTarget(path, target);
+  const ImageIdentity image(path);
   entry->dwSize = sizeof *entry;
   if (!first(snapshot.Get(), entry.get())) return 0;
   for (;;) {
-    // The scanner's own process is passed over: its name may be the target's.
-    if (entry->th32ProcessID != GetCurrentProcessId() &&
-        _stricmp(FileNameOfPath(entry->szExeFile), target) == 0) {
+    // The name only nominates: a process of that name whose image is
+    // another file (the user's shell beside a worm named EXPLORER.EXE) is
+    // passed over like any other.
+    if (_stricmp(FileNameOfPath(entry->szExeFile), target) == 0) {
       Sleep(kBeforeTerminationMs);
-      int result = TerminateProcessById(entry->th32ProcessID, kTerminateAccess) ? 1 : 0;
-      Sleep(kAfterTerminationMs);
-      return result;
+      KernelHandle process = OpenProcessOfImage(entry->th32ProcessID, image);
+      if (process.IsValid()) {
+        int result = TerminateOpenProcess(process.Get()) ? 1 : 0;
+        Sleep(kAfterTerminationMs);
+        return result;
+      }
     }
     auto next = Lookup<ProcessWalkFunction>(kernel, "Process32Next");
     if (!next) return 0;
@@ -142,10 +146,11 @@ int KillByPerfInstance(const char* path) {
   if (!PerfInstanceTarget(path, target)) return 0;
   PerfTask tasks[kPerfTaskCapacity] = {};
   int count = ReadPerfTasks(tasks);
+  const ImageIdentity image(path);
   int result = 0;
   for (int i = 0; i < count; ++i) {
     if (!PerfInstanceMatches(tasks[i].name, target)) continue;
-    if (TerminateProcessById(tasks[i].processId, PROCESS_TERMINATE)) result = 1;
+    if (TerminateProcessOfImage(tasks[i].processId, image)) result = 1;
     Sleep(kAfterTerminationMs);
   }
   return result;
@@ -155,10 +160,10 @@ bool KillByModulePath(const char* path) {
   NtListResult listed;
   ProcessList list = ListProcessesNT(false, &listed);
   if (listed == NtListResult::Unavailable) return false;
-  size_t length = strlen(path);
+  const ImageIdentity image(path);
   for (const ProcessEntry* entry = list.First(); entry; entry = entry->next) {
-    if (strlen(entry->path) != length || _memicmp(entry->path, path, length) != 0) continue;
-    if (TerminateProcessById(entry->processId, kTerminateAccess)) Sleep(kAfterTerminationMs);
+    if (!image.Matches(entry->path)) continue;
+    if (TerminateProcessOfImage(entry->processId, image)) Sleep(kAfterTerminationMs);
   }
   return true;
 }

@@ -8,7 +8,6 @@
 #include "cleaning/Privileges.h"
 #include "engine/PathText.h"
 #include "engine/Prompt.h"
-#include "win/Handles.h"
 
 #ifdef _WIN64
 static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");
@@ -21,10 +20,12 @@ namespace {
 using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
 using EnumProcessesFunction = BOOL(WINAPI*)(DWORD* ids, DWORD length, DWORD* lengthNeeded);
-using ModuleFileNameFunction = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name,
-                                              DWORD length);
 
 constexpr DWORD kQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
+constexpr DWORD kCheckedTerminateAccess = PROCESS_TERMINATE | kQueryAccess;  // 0x411
+// PROCESS_QUERY_LIMITED_INFORMATION (Vista on), enough for
+// QueryFullProcessImageNameA where a process refuses the full query.
+constexpr DWORD kLimitedQueryAccess = 0x1000;
 constexpr DWORD kMaxProcessIds = 1024;
 
 TerminateProcessFunction terminateProcess = TerminateProcess;
@@ -110,9 +111,7 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
   enumProcesses(ids, sizeof ids, &length);
   DWORD count = length / sizeof ids[0];
   if (count > kMaxProcessIds) count = kMaxProcessIds;
-  if (count == 0) return list;
-  auto moduleFileName = Lookup<ModuleFileNameFunction>(psapi, "GetModuleFileNameExA");
-  if (!moduleFileName) return list;
+  if (count == 0 || !CanReadProcessImagePaths()) return list;
 
   for (DWORD i = 0; i < count; ++i) {
     KernelHandle process(OpenProcess(kQueryAccess, FALSE, ids[i]));
@@ -123,8 +122,7 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
     }
     if (!process.IsValid()) continue;
     char path[kProcessPathLength] = {};
-    if (moduleFileName(process.Get(), nullptr, path, sizeof path) == 0) continue;
-    path[sizeof path - 1] = '\0';
+    if (!ReadProcessImagePath(process.Get(), ids[i], path, sizeof path)) continue;
     if (!list.Append(ids[i], path)) {
       outcome = NtListResult::OutOfMemory;
       return ProcessList();
@@ -134,13 +132,23 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
   return list;
 }
 
-bool TerminateProcessById(DWORD processId, DWORD access, bool* opened) {
-  if (opened) *opened = false;
-  if (processId == GetCurrentProcessId()) return false;
-  KernelHandle process(OpenProcess(access, FALSE, processId));
-  if (!process.IsValid()) return false;
-  if (opened) *opened = true;
-  return terminateProcess(process.Get(), 0) != FALSE;
+KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image) {
+  if (processId == GetCurrentProcessId()) return KernelHandle();
+  KernelHandle process(OpenProcess(kCheckedTerminateAccess, FALSE, processId));
+  if (!process.IsValid())
+    process = KernelHandle(OpenProcess(PROCESS_TERMINATE | kLimitedQueryAccess, FALSE, processId));
+  if (!process.IsValid()) return KernelHandle();
+  char path[kProcessPathLength];
+  if (!ReadProcessImagePath(process.Get(), processId, path, sizeof path) || !image.Matches(path))
+    return KernelHandle();
+  return process;
+}
+
+bool TerminateOpenProcess(HANDLE process) { return terminateProcess(process, 0) != FALSE; }
+
+bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image) {
+  KernelHandle process = OpenProcessOfImage(processId, image);
+  return process.IsValid() && TerminateOpenProcess(process.Get());
 }
 
 TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function) {

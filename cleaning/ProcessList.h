@@ -5,7 +5,9 @@
 // the libraries stay loaded for the rest of the run.
 #include <windows.h>
 
+#include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessNames.h"
+#include "win/Handles.h"
 
 struct ProcessEntry {
   DWORD processId;
@@ -41,22 +43,32 @@ ProcessList ListProcesses9x();
 
 enum class NtListResult {
   Listed,           // PSAPI reported processes (the list may still be empty)
-  Unavailable,      // psapi.dll, EnumProcesses or GetModuleFileNameExA missing, or no process reported
+  Unavailable,      // psapi.dll or EnumProcesses missing, no way to read image paths, or no process reported
   OutOfMemory,      // the list was discarded
 };
 
 // The NT way: the first 1024 ids from PSAPI's EnumProcesses, each opened with
-// PROCESS_QUERY_INFORMATION | PROCESS_VM_READ to read its main module's path.
-// With withDebugPrivilege, a process that denies access is tried once more
-// after enabling SeDebugPrivilege (a "false"/"TEMP" box when the own token
-// cannot be opened). Processes whose path cannot be read are left out.
+// PROCESS_QUERY_INFORMATION | PROCESS_VM_READ to read its image path
+// (ReadProcessImagePath). With withDebugPrivilege, a process that denies
+// access is tried once more after enabling SeDebugPrivilege (a "false"/"TEMP"
+// box when the own token cannot be opened). Processes whose path cannot be
+// read are left out.
 ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result = nullptr);
 
-// Opens a process with `access` and terminates it with exit code 0. Never
-// terminates the calling process: a worm target that shares its name or
-// path with the scanner must not end the scan half done. Returns whether the
-// termination succeeded; opened tells whether the open did.
-bool TerminateProcessById(DWORD processId, DWORD access, bool* opened = nullptr);
+// Opens a process with the rights to read its image and to terminate it,
+// and keeps the handle only when the image path read through it names the
+// identity's file: an id that another program has taken since the id was
+// listed is never hit, as long as the termination goes through this same
+// handle. Invalid when the image is another file or cannot be read, and
+// always for the calling process (a worm target that shares the scanner's
+// path must not end the scan half done).
+KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image);
+
+// Terminates an open process with exit code 0; whether that succeeded.
+bool TerminateOpenProcess(HANDLE process);
+
+// Both: whether the process ran the image and its termination succeeded.
+bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image);
 
 // The termination call itself. Wine ends every process asked to; a test
 // puts its own in place to play a process that refuses to die.

@@ -55,7 +55,47 @@ bool PerfInstanceTarget(const char* path, char (&target)[kProcessPathLength]) {
 }
 
 bool PerfInstanceMatches(const char* instanceName, const char* target) {
-  return CompareIgnoringCase(instanceName, target, strlen(target)) == 0;
+  const size_t length = strlen(target);
+  if (length == 0 || CompareIgnoringCase(instanceName, target, length) != 0) return false;
+  const char* rest = instanceName + length;
+  if (*rest == '\0') return true;
+  if (*rest++ != '#' || *rest == '\0') return false;
+  for (; *rest; ++rest)
+    if (*rest < '0' || *rest > '9') return false;
+  return true;
+}
+
+const char* WithoutDevicePrefix(const char* path) {
+  if ((strncmp(path, "\\\\?\\", 4) == 0 || strncmp(path, "\\??\\", 4) == 0) && path[4] != '\0')
+    return path + 4;
+  return path;
+}
+
+bool CommandProgramCandidate(const char* command, int index, char (&candidate)[kProcessPathLength]) {
+  candidate[0] = '\0';
+  if (index < 0) return false;
+  while (*command == ' ' || *command == '\t') ++command;
+  size_t length;
+  if (*command == '"') {
+    if (index != 0) return false;
+    ++command;
+    const char* close = strchr(command, '"');
+    length = close ? static_cast<size_t>(close - command) : strlen(command);
+  } else {
+    const char* end = command;
+    for (int blanks = 0;; ++end) {
+      if (*end == '\0') {
+        if (blanks < index) return false;
+        break;
+      }
+      if ((*end == ' ' || *end == '\t') && blanks++ == index) break;
+    }
+    length = static_cast<size_t>(end - command);
+  }
+  if (length == 0 || length >= sizeof candidate) return false;
+  memcpy(candidate, command, length);
+  candidate[length] = '\0';
+  return true;
 }
 
 void ServiceNameOfPath(const char* path, char (&name)[kServiceNameLength]) {

@@ -7,6 +7,7 @@
 
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
+#include "cleaning/RunValueJudge.h"
 #include "engine/PathText.h"
 #include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
@@ -64,24 +65,20 @@ void CheckHostsFile() {
   CheckTextSignatures("W32/Morvo.Worm ", hosts);
 }
 
-// Whether a value's command starts the file: a bare command naming the file,
-// when the file lies in a system folder, or a command whose path (after one
-// leading quote, as written or expanded) begins with the file's path.
-enum class Verdict { NotTheWorms, BareCommand, CommandWithPath };
+// The folders from which a bare command starts a file: the system folder
+// and the Windows folder's "system". Empty where a folder cannot be read.
+struct SystemFolders {
+  char system[MAX_PATH] = {};
+  char windowsSystem[MAX_PATH] = {};
 
-Verdict Judge(const char* file, const char* fileName, char* text, char* expanded) {
-  const bool bare = strchr(text, '\\') == nullptr || text[0] == '\\';
-  if (strstr(text, fileName) && bare) {
-    return strstr(file, "\\system\\") || strstr(file, "\\system32\\") ? Verdict::BareCommand
-                                                                       : Verdict::NotTheWorms;
+  SystemFolders() {
+    UINT length = GetSystemDirectoryA(system, sizeof system);
+    if (length == 0 || length >= sizeof system) system[0] = '\0';
+    length = GetWindowsDirectoryA(windowsSystem, sizeof windowsSystem);
+    if (length == 0 || length >= sizeof windowsSystem || !AppendText(windowsSystem, "\\system"))
+      windowsSystem[0] = '\0';
   }
-  const char* command = text[0] == '"' ? text + 1 : text;
-  const char* expandedCommand = expanded[0] == '"' ? expanded + 1 : expanded;
-  const size_t length = strlen(file);
-  if (strncmp(command, file, length) == 0 || strncmp(expandedCommand, file, length) == 0)
-    return Verdict::CommandWithPath;
-  return Verdict::NotTheWorms;
-}
+};
 
 }  // namespace
 
@@ -97,6 +94,8 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
   CopyTruncated(file, currentFilePath);
   LowerCase(file);
   const char* lastSlash = strrchr(file, '\\');
+  const SystemFolders folders;
+  const char* const systemFolders[] = {folders.system, folders.windowsSystem};
   static char name[kValueNameLength + 1];
   DWORD deleted = 0;
   for (DWORD i = 0; i < valueCount; ++i) {
@@ -105,7 +104,6 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
         ERROR_SUCCESS)
       continue;
     if (!lastSlash) break;
-    const char* fileName = lastSlash + 1;
     char text[kValueTextLength];
     if (!ReadRegValue(root, keyPath, name, text, sizeof text)) continue;
     LowerCase(text);
@@ -117,22 +115,22 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
     if (expandedLength > sizeof expanded) expanded[0] = '\0';
     LowerCase(expanded);
 
-    switch (Judge(file, fileName, text, expanded)) {
-      case Verdict::BareCommand:
+    switch (JudgeRunValue(text, expanded, file, systemFolders, 2)) {
+      case RunValueVerdict::BareCommand:
         if (DeleteRegValue(root, keyPath, name)) {
           RememberWormValue(name);
           ReportRegistryRemoval(kFamilyName);
           ++deleted;
         }
         break;
-      case Verdict::CommandWithPath:
+      case RunValueVerdict::CommandWithPath:
         RememberWormValue(name);  // kept even if the deletion fails: the next detection retries
         if (DeleteRegValue(root, keyPath, name)) {
           ReportRegistryRemoval(kFamilyName);
           ++deleted;
         }
         break;
-      case Verdict::NotTheWorms:
+      case RunValueVerdict::NotTheWorms:
         break;
     }
   }

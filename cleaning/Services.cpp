@@ -2,14 +2,91 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
 
+#include "cleaning/ProcessNames.h"
+#include "engine/PathText.h"
 #include "win/Handles.h"
 
 namespace {
 constexpr DWORD kFullAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS, asked of the service too
 constexpr DWORD kPollIntervalMs = 1000;
 constexpr int kKeyPathLength = 512;
+constexpr DWORD kCommandLength = 2048;
+
+bool StopOpenService(SC_HANDLE service) {
+  SERVICE_STATUS status = {};
+  if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
+  // A failed query leaves the state of the previous one (or ControlService's) in place.
+  for (int poll = 0; poll < kStopPollLimit; ++poll) {
+    if (!QueryServiceStatus(service, &status) || status.dwCurrentState != SERVICE_STOP_PENDING)
+      break;
+    Sleep(kPollIntervalMs);
+  }
+  return status.dwCurrentState == SERVICE_STOPPED;
+}
+
+// The configured command with its references expanded; drivers and some
+// services name the Windows folder "\SystemRoot\" instead of %SystemRoot%.
+bool ExpandedCommand(const char* configured, char (&command)[kCommandLength]) {
+  char expanded[kCommandLength];
+  DWORD length = ExpandEnvironmentStringsA(configured, expanded, sizeof expanded);
+  if (length == 0 || length > sizeof expanded) return false;
+  const char kSystemRoot[] = "\\SystemRoot\\";
+  const size_t prefixLength = sizeof kSystemRoot - 1;
+  if (CompareIgnoringCase(expanded, kSystemRoot, prefixLength) != 0) return CopyText(command, expanded);
+  UINT folderLength = GetWindowsDirectoryA(command, MAX_PATH);
+  return folderLength > 0 && folderLength < MAX_PATH && AppendText(command, "\\") &&
+         AppendText(command, expanded + prefixLength);
+}
+
+bool IsFile(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// What the system would start for a candidate: the file itself, or, for a
+// name without an extension, the name with ".exe".
+bool IsRunnableFile(const char* candidate) {
+  if (IsFile(candidate)) return true;
+  char withExtension[kProcessPathLength];
+  return !strchr(FileNameOfPath(candidate), '.') && CopyText(withExtension, candidate) &&
+         AppendText(withExtension, ".exe") && IsFile(withExtension);
+}
+
+using QueryServiceConfigFunction = BOOL(WINAPI*)(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config,
+                                                  DWORD length, DWORD* needed);
+
+bool RunsImage(SC_HANDLE service, const ImageIdentity& image) {
+  // Looked up, not imported: the 9x line's advapi32 need not have it.
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
+  auto queryConfig = advapi ? reinterpret_cast<QueryServiceConfigFunction>(reinterpret_cast<void*>(
+                                  GetProcAddress(advapi, "QueryServiceConfigA")))
+                            : nullptr;
+  if (!queryConfig) return false;
+  DWORD needed = 0;
+  queryConfig(service, nullptr, 0, &needed);
+  if (needed == 0) return false;
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[needed]);
+  auto config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.get());
+  char command[kCommandLength];
+  if (!buffer || !queryConfig(service, config, needed, &needed) ||
+      !config->lpBinaryPathName || !ExpandedCommand(config->lpBinaryPathName, command))
+    return false;
+  // An unquoted command with blanks runs the first of its candidates that
+  // exists; a later one that happens to be the file is not what runs.
+  char candidate[kProcessPathLength];
+  for (int i = 0; CommandProgramCandidate(command, i, candidate); ++i) {
+    if (image.Matches(candidate)) return true;
+    if (IsRunnableFile(candidate)) return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 int StopServiceByName(const char* name, bool stop) {
@@ -18,17 +95,15 @@ int StopServiceByName(const char* name, bool stop) {
   ServiceHandle service(OpenServiceA(manager.Get(), name, kFullAccess));
   if (!service.IsValid()) return 0;
   if (!stop) return 1;
+  return StopOpenService(service.Get()) ? 1 : 0;
+}
 
-  SERVICE_STATUS status = {};
-  if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) return 0;
-  // A failed query leaves the state of the previous one (or ControlService's) in place.
-  for (int poll = 0; poll < kStopPollLimit; ++poll) {
-    if (!QueryServiceStatus(service.Get(), &status) ||
-        status.dwCurrentState != SERVICE_STOP_PENDING)
-      break;
-    Sleep(kPollIntervalMs);
-  }
-  return status.dwCurrentState == SERVICE_STOPPED ? 1 : 0;
+ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image) {
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, kFullAccess));
+  if (!manager.IsValid()) return ServiceStop::NotTheImages;
+  ServiceHandle service(OpenServiceA(manager.Get(), name, kFullAccess));
+  if (!service.IsValid() || !RunsImage(service.Get(), image)) return ServiceStop::NotTheImages;
+  return StopOpenService(service.Get()) ? ServiceStop::Stopped : ServiceStop::NotStopped;
 }
 
 int DeleteMachineKey(const char* keyPath) {

@@ -2,6 +2,7 @@
 // The worm's Windows service: stopping it through the Service Control Manager
 // and deleting its registry keys so that it does not start again. Nothing here
 // writes to the log or shows a message.
+#include "cleaning/ProcessImage.h"
 
 // Opens the service with full access (0xF003F; the manager too). With stop,
 // asks it to stop and polls once a second while it reports STOP_PENDING, for
@@ -14,6 +15,20 @@ int StopServiceByName(const char* name, bool stop);
 // control; a service that is still stopping after as many one-second polls
 // is taken as not stopped.
 constexpr int kStopPollLimit = 30;
+
+enum class ServiceStop {
+  NotTheImages,  // no such service, no access, or its binary is another file
+  Stopped,
+  NotStopped,
+};
+
+// Opens the service `name` (with full access) and, only when the program its
+// configuration starts is the image's file, asks it to stop as
+// StopServiceByName does. The program is the configured command's
+// executable: the quoted text, or else the text up to a blank as the system
+// tries it, after environment references and a leading "\SystemRoot\" are
+// expanded.
+ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image);
 
 // Deletes, under HKEY_LOCAL_MACHINE and in this order, the keys Enum and
 // Security of SYSTEM\ControlSet001\Services\<name>, then the service key

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "cleaning/ProcessNames.h"
 
@@ -35,14 +36,17 @@ TEST(PerfTarget, PathsOfFourCharactersOrFewerMatchNothing) {
   EXPECT_FALSE(found);
 }
 
-TEST(PerfTarget, MatchesInstanceNamesThatBeginWithIt) {
+// The system names a second process of one image "name#1": that and the
+// name itself are the file's candidates; a longer or shorter name never is.
+TEST(PerfTarget, MatchesTheInstanceNameAloneOrNumbered) {
   std::string target = PerfTarget("C:\\WINDOWS\\WORM.EXE");
-  EXPECT_TRUE(PerfInstanceMatches("worm", target.c_str()));
-  EXPECT_TRUE(PerfInstanceMatches("wormy", target.c_str()));
-  EXPECT_TRUE(PerfInstanceMatches("WORM", target.c_str()));
-  EXPECT_FALSE(PerfInstanceMatches("wor", target.c_str()));
-  EXPECT_FALSE(PerfInstanceMatches("", target.c_str()));
-  EXPECT_FALSE(PerfInstanceMatches("xworm", target.c_str()));
+  for (const char* name : {"worm", "WORM", "Worm#1", "worm#12"})
+    EXPECT_TRUE(PerfInstanceMatches(name, target.c_str())) << name;
+  for (const char* name : {"wormy", "wor", "", "xworm", "worm#", "worm#1a", "worm#-1", "worm #1", "worm1"})
+    EXPECT_FALSE(PerfInstanceMatches(name, target.c_str())) << name;
+  std::string s = PerfTarget("C:\\WINDOWS\\S.EXE");
+  for (const char* name : {"smss", "services", "spoolsv", "svchost"})
+    EXPECT_FALSE(PerfInstanceMatches(name, s.c_str())) << name;
 }
 
 TEST(PerfTarget, ALongPathIsCutNotOverrun) {
@@ -80,6 +84,36 @@ TEST(ServiceName, ALongNameIsCutNotOverrun) {
   std::string path = "C:\\" + std::string(500, 's') + ".exe";
   ServiceNameOfPath(path.c_str(), name);
   EXPECT_EQ(std::string(name), std::string(kServiceNameLength - 1, 's'));
+}
+
+TEST(WithoutDevicePrefix, DropsTheNtAndWin32DevicePrefixesOnly) {
+  EXPECT_STREQ(WithoutDevicePrefix("\\??\\C:\\x\\worm.exe"), "C:\\x\\worm.exe");
+  EXPECT_STREQ(WithoutDevicePrefix("\\\\?\\C:\\x\\worm.exe"), "C:\\x\\worm.exe");
+  EXPECT_STREQ(WithoutDevicePrefix("C:\\x\\worm.exe"), "C:\\x\\worm.exe");
+  EXPECT_STREQ(WithoutDevicePrefix("\\SystemRoot\\x.exe"), "\\SystemRoot\\x.exe");
+  EXPECT_STREQ(WithoutDevicePrefix("\\??\\"), "\\??\\");
+}
+
+std::vector<std::string> Candidates(const char* command) {
+  std::vector<std::string> found;
+  char candidate[kProcessPathLength];
+  for (int i = 0; CommandProgramCandidate(command, i, candidate); ++i) found.push_back(candidate);
+  return found;
+}
+
+TEST(CommandProgramCandidate, ListsWhatTheSystemTriesInOrder) {
+  using List = std::vector<std::string>;
+  EXPECT_EQ(Candidates("\"C:\\Program Files\\x.exe\" -k a"), List{"C:\\Program Files\\x.exe"});
+  EXPECT_EQ(Candidates("\"C:\\unclosed x.exe"), List{"C:\\unclosed x.exe"});
+  EXPECT_EQ(Candidates("C:\\Program Files\\x.exe -k"),
+            (List{"C:\\Program", "C:\\Program Files\\x.exe", "C:\\Program Files\\x.exe -k"}));
+  EXPECT_EQ(Candidates("  x.exe\t-s"), (List{"x.exe", "x.exe\t-s"}));
+  EXPECT_EQ(Candidates("x.exe"), List{"x.exe"});
+  EXPECT_TRUE(Candidates("").empty());
+  EXPECT_TRUE(Candidates("\"\" x.exe").empty());
+  EXPECT_TRUE(Candidates(("\"" + std::string(300, 'p') + "\"").c_str()).empty());
+  char candidate[kProcessPathLength];
+  EXPECT_FALSE(CommandProgramCandidate("x.exe", -1, candidate));
 }
 
 TEST(CompareIgnoringCase, BehavesAsStrnicmpInTheCLocale) {

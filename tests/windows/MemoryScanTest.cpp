@@ -10,7 +10,9 @@
 
 #include "cleaning/MemoryScan.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessList.h"
+#include "engine/PathText.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/MemoryScanScope.h"
@@ -87,6 +89,44 @@ TEST_F(MemoryScanTest, AProcessThatRefusesToDieIsLeftForTheDriveWalk) {
   EXPECT_TRUE(logLines.empty());
   EXPECT_EQ(memoryRestartPrompt, 0);  // no service fallback on this generation
   EXPECT_EQ(scanState.memoryPhase, 0);
+}
+
+// A process id that another program took between the listing and the
+// termination, which Wine cannot arrange on demand: the reader of image
+// paths answers the infected file for that id once (the listing), and the
+// truth afterwards.
+DWORD reusedId = 0;
+std::string formerImage;
+int reusedIdReads = 0;
+ProcessImageReader systemReader = nullptr;
+
+bool ReadReusedIdAsTheFormerImage(HANDLE process, DWORD processId, char* path, size_t length) {
+  if (processId == reusedId && reusedIdReads++ == 0) return CopyText(path, length, formerImage.c_str());
+  return systemReader(process, processId, path, length);
+}
+
+TEST_F(MemoryScanTest, AListedIdThatNowRunsAnotherImageIsNotTerminated) {
+  ScratchFolder folder("memory-reuse");
+  ScratchFolder elsewhere("memory-reuse-now");
+  Scope(folder.Path());
+  formerImage = folder.Join("morvo-former.exe");
+  ASSERT_TRUE(WriteStandIn(formerImage));
+  std::string now = elsewhere.Join("now-running.exe");
+  ASSERT_TRUE(WriteCleanProgram(now));
+  StartedProgram program(now);
+  ASSERT_TRUE(program.Started());
+  reusedId = program.Id();
+  reusedIdReads = 0;
+  systemReader = UseProcessImageReader(ReadReusedIdAsTheFormerImage);
+
+  ScanMemory();
+
+  UseProcessImageReader(systemReader);
+  EXPECT_GE(reusedIdReads, 2) << "listed, then read again before any termination";
+  EXPECT_FALSE(program.Ended(200));
+  EXPECT_EQ(scanState.filesInfected, 1) << "the listed file was checked and found";
+  EXPECT_TRUE(FileExists(formerImage)) << "nothing ended: the drive walk meets it";
+  EXPECT_TRUE(logLines.empty());
 }
 
 TEST_F(MemoryScanTest, CleanProcessesAreOnlyLookedAt) {

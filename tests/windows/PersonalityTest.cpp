@@ -17,6 +17,7 @@
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/MemoryScanScope.h"
 #include "tests/windows/support/DialogAnswerer.h"
+#include "tests/windows/support/RegistryScratch.h"
 #include "tests/windows/support/ScratchFolder.h"
 #include "tools/forge/Forge.h"
 
@@ -33,6 +34,8 @@ class Personality : public MemoryScanScope {
     if (!personality || strcmp(personality, Version) != 0)
       GTEST_SKIP() << "runs in a prefix posing as " << Version;
   }
+  template <typename Fixture>
+  friend void ScanALockedSampleBesideACleanNamesake(Fixture&, const std::string&);
   // A scan of one folder, as the window starts it.
   void ScanFolder(const std::string& folder) {
     strcpy(scanState.scanTarget, folder.c_str());
@@ -88,6 +91,78 @@ class CurrentFolder {
  private:
   char previous_[MAX_PATH] = {};
 };
+
+bool ContainsIgnoringCase(const std::vector<std::string>& lines, const std::string& wanted) {
+  for (const std::string& line : lines)
+    if (Lower(line) == Lower(wanted)) return true;
+  return false;
+}
+
+std::string ReadText(const char* path) {
+  std::string text;
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+  CloseHandle(file);
+  return text;
+}
+
+const char kWininit[] = "C:\\windows\\wininit.ini";
+
+// A sample that another process holds open, and a clean program of the
+// same file name running from another folder. The termination may look at
+// the namesake but must not end it: the sample is scheduled for the restart.
+template <typename Fixture>
+void ScanALockedSampleBesideACleanNamesake(Fixture& test, const std::string& folderName) {
+  ScratchFolder root(folderName);
+  std::string sample = test.Sample(root, "walk\\namesake.exe");
+  root.AddFolder("clean");
+  std::string namesake = root.Join("clean\\namesake.exe");
+  ASSERT_TRUE(WriteCleanProgram(namesake));
+  test.Scope(root.Path());
+  StartedProgram clean(namesake);
+  ASSERT_TRUE(clean.Started());
+  HANDLE holder = CreateFileA(sample.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  SetFileAttributesA(kWininit, FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(kWininit);
+  std::vector<AnsweredDialog> boxes;
+  {
+    DialogAnswerer restart("Scourix Ver 1.0", {IDNO});
+    DialogAnswerer box(sample, {IDOK});
+    test.ScanFolder(root.Join("walk"));
+    boxes = box.Answered();
+  }
+  CloseHandle(holder);
+
+  EXPECT_FALSE(clean.Ended(200)) << "the clean namesake was ended";
+  ASSERT_GE(test.logLines.size(), 2u);
+  EXPECT_EQ(test.logLines[0], sample + "     " + VariantTable[1].name + " Unable to remove");
+  EXPECT_EQ(test.logLines[1], " ") << "the statistics follow";
+  EXPECT_EQ(scanState.restartNeeded, 1);
+  if (GetOsFamily() == OS_WIN9X) {
+    EXPECT_EQ(boxes.size(), 1u) << "no process of the file: \"Could not kill process\"";
+    char shortPath[MAX_PATH] = {};
+    GetShortPathNameA(sample.c_str(), shortPath, sizeof shortPath);
+    std::string wininit = ReadText(kWininit);
+    EXPECT_NE(wininit.find(std::string("NUL=") + shortPath), std::string::npos) << wininit;
+    DeleteFileA(kWininit);
+  } else {
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(ContainsIgnoringCase(PendingRenameSources(), "\\??\\" + sample));
+  }
+}
+
+TEST_F(Windows98, ALockedSampleIsScheduledAndACleanProgramOfItsNameKeepsRunning) {
+  ScanALockedSampleBesideACleanNamesake(*this, "p98-namesake");
+}
+
+TEST_F(WindowsXP, ALockedSampleIsScheduledAndACleanProgramOfItsNameKeepsRunning) {
+  ScanALockedSampleBesideACleanNamesake(*this, "pxp-namesake");
+}
 
 TEST_F(Windows98, MemoryScanEndsAStandInAndTheScanGoesOnWithoutAPrompt) {
   ScratchFolder root("p98-memory");
@@ -186,8 +261,11 @@ BOOL WINAPI RefuseToDie(HANDLE, UINT) {
 int exitStatus = -1;
 void RecordExit(int status) { exitStatus = status; }
 int restarts = 0;
+std::string survivor;  // the file that the restart must remove
+bool survivorPendingAtRestart = false;
 BOOL WINAPI RecordRestart(UINT, DWORD) {
   ++restarts;
+  survivorPendingAtRestart = ContainsIgnoringCase(PendingRenameSources(), "\\??\\" + survivor);
   return TRUE;
 }
 
@@ -201,6 +279,8 @@ TEST_F(WindowsXP, AWormThatCannotBeEndedAsksForTheRestartAndEndsTheProgram) {
   TerminateProcessFunction previousTerminate = UseTerminateProcess(RefuseToDie);
   ProgramExitFunction previousExit = UseProgramExit(RecordExit);
   ExitWindowsFunction previousRestart = UseExitWindows(RecordRestart);
+  survivor = running;
+  survivorPendingAtRestart = false;
 
   for (int answer : {IDCANCEL, IDOK}) {
     exitStatus = -1;
@@ -226,7 +306,52 @@ TEST_F(WindowsXP, AWormThatCannotBeEndedAsksForTheRestartAndEndsTheProgram) {
   UseExitWindows(previousRestart);
   EXPECT_FALSE(program.Ended(100));
   EXPECT_TRUE(FileExists(running));
-  EXPECT_TRUE(logLines.empty());
+  // Each run hands the survivor's file to the deletion at restart before it
+  // asks for the restart.
+  ASSERT_EQ(logLines.size(), 2u);
+  for (const std::string& line : logLines)
+    EXPECT_EQ(Lower(line), Lower(running + "     W32/Morvo.Worm  Unable to remove"));
+  EXPECT_TRUE(survivorPendingAtRestart);
+}
+
+// The service fallback, with a worm that refuses to die: a service named
+// like the worm's file but running another program is neither stopped nor
+// are its keys deleted; the service whose binary is the worm's file loses
+// its keys (it is not running, so it cannot be stopped).
+TEST_F(WindowsXP, TheServiceFallbackActsOnlyOnTheServiceOfTheInfectedFile) {
+  ScratchFolder folder("pxp-service");
+  std::string lookAlikeWorm = folder.Join("morvosvcx.exe");
+  std::string serviceWorm = folder.Join("morvosvcy.exe");
+  ASSERT_TRUE(WriteStandIn(lookAlikeWorm));
+  ASSERT_TRUE(WriteStandIn(serviceWorm));
+  Scope(folder.Path());
+  TestService lookAlike("morvosvcx");  // its binary: service-morvosvcx\morvosvcx.exe
+  TestService wormService("morvosvcy", "-service", serviceWorm);
+  ASSERT_TRUE(lookAlike.Ready() && wormService.Ready());
+  ASSERT_TRUE(lookAlike.Start());
+  ControlSetServiceKeys lookAlikeKeys("morvosvcx");
+  ControlSetServiceKeys wormKeys("morvosvcy");
+  ASSERT_TRUE(lookAlikeKeys.Made() && wormKeys.Made());
+  StartedProgram first(lookAlikeWorm), second(serviceWorm);
+  ASSERT_TRUE(first.Started() && second.Started());
+  TerminateProcessFunction previousTerminate = UseTerminateProcess(RefuseToDie);
+  ProgramExitFunction previousExit = UseProgramExit(RecordExit);
+  ExitWindowsFunction previousRestart = UseExitWindows(RecordRestart);
+  exitStatus = -1;
+  {
+    DialogAnswerer prompt("Scourix Ver 1.0", {IDCANCEL});
+    ScanMemory();
+  }
+  UseTerminateProcess(previousTerminate);
+  UseProgramExit(previousExit);
+  UseExitWindows(previousRestart);
+
+  EXPECT_EQ(lookAlike.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_TRUE(lookAlike.Installed());
+  EXPECT_EQ(lookAlikeKeys.Present(), 6);
+  EXPECT_EQ(wormKeys.Present(), 0);
+  EXPECT_EQ(memoryRestartPrompt, 1);
+  EXPECT_EQ(exitStatus, 0);
 }
 
 TEST_F(WindowsNT4, KillProcessByPathGoesThroughThePerformanceDataAndShowsTheBox) {

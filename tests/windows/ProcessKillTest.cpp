@@ -77,30 +77,36 @@ TEST(ProcessLists, AListIsFreedNodeByNodeAndMoves) {
   EXPECT_EQ(moved.First()->next->next, nullptr);
 }
 
-TEST(KillByExeName, TerminatesOnlyTheFirstOfTwoProcessesOfTheName) {
+// The name only nominates: a program of the same name elsewhere is passed
+// over, and of two processes of the file itself only the first goes.
+TEST(KillByExeName, TerminatesOnlyTheFirstProcessOfTheFileNotOthersOfItsName) {
   ScratchFolder folder("kill-exename");
-  std::string first = folder.Join("one\\morvo-twin.exe");
-  std::string second = folder.Join("two\\morvo-twin.exe");
-  folder.AddFolder("one");
-  folder.AddFolder("two");
-  ASSERT_TRUE(WriteStandIn(first));
-  ASSERT_TRUE(WriteStandIn(second));
-  StartedProgram a(first);
-  StartedProgram b(second);
-  ASSERT_TRUE(a.Started() && b.Started());
-  // Whichever the snapshot shows first goes.
+  folder.AddFolder("elsewhere");
+  folder.AddFolder("infected");
+  std::string lookAlike = folder.Join("elsewhere\\morvo-twin.exe");
+  std::string infected = folder.Join("infected\\morvo-twin.exe");
+  ASSERT_TRUE(WriteCleanProgram(lookAlike));
+  ASSERT_TRUE(WriteStandIn(infected));
+  StartedProgram clean(lookAlike);  // first, so that the snapshot meets it first
+  StartedProgram a(infected);
+  StartedProgram b(infected);
+  ASSERT_TRUE(clean.Started() && a.Started() && b.Started());
   DWORD firstInSnapshot = 0;
   ProcessList list = ListProcesses9x();
   for (const ProcessEntry* entry = list.First(); entry && !firstInSnapshot; entry = entry->next)
     if (entry->processId == a.Id() || entry->processId == b.Id()) firstInSnapshot = entry->processId;
   ASSERT_NE(firstInSnapshot, 0u);
 
-  EXPECT_EQ(KillByExeName(("C:\\elsewhere\\" + Upper("morvo-twin.exe")).c_str()), 1);
+  EXPECT_EQ(KillByExeName(Upper(infected).c_str()), 1);
 
   const StartedProgram& gone = firstInSnapshot == a.Id() ? a : b;
   const StartedProgram& kept = firstInSnapshot == a.Id() ? b : a;
   EXPECT_TRUE(gone.Ended(2000));
   EXPECT_FALSE(kept.Ended(300));
+  EXPECT_FALSE(clean.Ended(100)) << "a program of the same name elsewhere";
+  EXPECT_EQ(KillByExeName(folder.Join("nowhere\\morvo-twin.exe").c_str()), 0);
+  EXPECT_FALSE(clean.Ended(100));
+  EXPECT_FALSE(kept.Ended(100));
 }
 
 TEST(KillByExeName, ANameNoProcessHasGivesZero) {
@@ -242,25 +248,35 @@ class PerfSeamTest : public ::testing::Test {
   PerformanceQueryFunction previous_ = nullptr;
 };
 
-TEST_F(PerfSeamTest, TerminatesEveryInstanceThatBeginsWithTheTargetButNeverTheScanner) {
+// An instance is a candidate when its name is the target's, alone or with
+// "#n"; it is ended only when its image is the file. A system process's
+// name on a planted file (svchost) must never end the system's own.
+TEST_F(PerfSeamTest, TerminatesExactInstancesOfTheFileOnlyAndNeverTheScanner) {
   ScratchFolder folder("kill-perf-seam");
+  folder.AddFolder("elsewhere");
   std::string wormPath = folder.Join("morvop.exe");
   std::string wormyPath = folder.Join("morvopy.exe");
-  std::string otherPath = folder.Join("morvo.exe");
-  for (const std::string& path : {wormPath, wormyPath, otherPath}) ASSERT_TRUE(WriteStandIn(path));
-  StartedProgram worm(wormPath), wormy(wormyPath), other(otherPath);
-  ASSERT_TRUE(worm.Started() && wormy.Started() && other.Started());
+  std::string shorterPath = folder.Join("morvo.exe");
+  std::string lookAlikePath = folder.Join("elsewhere\\morvop.exe");
+  for (const std::string& path : {wormPath, wormyPath, shorterPath}) ASSERT_TRUE(WriteStandIn(path));
+  ASSERT_TRUE(WriteCleanProgram(lookAlikePath));
+  StartedProgram worm(wormPath), twin(wormPath), wormy(wormyPath), shorter(shorterPath), lookAlike(lookAlikePath);
+  ASSERT_TRUE(worm.Started() && twin.Started() && wormy.Started() && shorter.Started() && lookAlike.Started());
   perfBlock = ProcessObject({{L"Idle", 0},
+                             {L"morvop", lookAlike.Id()},
                              {L"morvop", worm.Id()},
+                             {L"MORVOP#1", twin.Id()},
                              {L"MORVOPY", wormy.Id()},
-                             {L"morvo", other.Id()},
-                             {L"morvop-scanner", GetCurrentProcessId()}});
+                             {L"morvo", shorter.Id()},
+                             {L"morvop#2", GetCurrentProcessId()}});
 
   EXPECT_EQ(KillByPerfInstance(Upper(wormPath).c_str()), 1);
 
   EXPECT_TRUE(worm.Ended(2000));
-  EXPECT_TRUE(wormy.Ended(2000));
-  EXPECT_FALSE(other.Ended(200));
+  EXPECT_TRUE(twin.Ended(2000));
+  EXPECT_FALSE(lookAlike.Ended(200)) << "named like the file, its image elsewhere";
+  EXPECT_FALSE(wormy.Ended(100));
+  EXPECT_FALSE(shorter.Ended(100));
   ASSERT_FALSE(perfValueNames.empty());
   EXPECT_EQ(perfValueNames[0], "230");  // the process object's index, as text
 }
@@ -287,10 +303,39 @@ TEST_F(PerfSeamTest, NoMatchingInstanceGivesZero) {
   EXPECT_EQ(KillByPerfInstance("C:\\WINDOWS\\WORM.EXE"), 0);
 }
 
-TEST(TerminateProcessById, NeverTheCallingProcess) {
-  bool opened = true;
-  EXPECT_FALSE(TerminateProcessById(GetCurrentProcessId(), PROCESS_TERMINATE, &opened));
-  EXPECT_FALSE(opened);
+TEST(OpenProcessOfImage, NeverTheCallingProcess) {
+  char own[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, own, sizeof own);
+  EXPECT_FALSE(OpenProcessOfImage(GetCurrentProcessId(), ImageIdentity(own)).IsValid());
+}
+
+TEST(OpenProcessOfImage, OnlyAProcessWhoseImageIsTheFileInAnyOfItsForms) {
+  ScratchFolder folder("kill-identity");
+  folder.AddFolder("Long Folder Name");
+  std::string path = folder.Join("Long Folder Name\\Morvo Identity.exe");
+  std::string other = folder.Join("Morvo Identity.exe");
+  ASSERT_TRUE(WriteStandIn(path));
+  ASSERT_TRUE(WriteCleanProgram(other));
+  char shortPath[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath), 0u);
+  ASSERT_NE(Lower(shortPath), Lower(path)) << "the test needs a short form that differs";
+  StartedProgram program(path), namesake(other);
+  ASSERT_TRUE(program.Started() && namesake.Started());
+
+  for (const std::string& form : {path, Upper(path), std::string(shortPath), "\\\\?\\" + path})
+    EXPECT_TRUE(ImageIdentity(form.c_str()).Matches(path.c_str())) << form;
+  EXPECT_TRUE(ImageIdentity(path.c_str()).Matches(shortPath));
+  EXPECT_TRUE(ImageIdentity(path.c_str()).Matches(("\\??\\" + path).c_str()));
+  EXPECT_FALSE(ImageIdentity(path.c_str()).Matches(other.c_str()));
+  EXPECT_FALSE(ImageIdentity(path.c_str()).Matches("Morvo Identity.exe"));
+  EXPECT_FALSE(ImageIdentity("C:\\nowhere\\Morvo Identity.exe").Matches(path.c_str()));
+
+  EXPECT_FALSE(OpenProcessOfImage(namesake.Id(), ImageIdentity(path.c_str())).IsValid());
+  KernelHandle process = OpenProcessOfImage(program.Id(), ImageIdentity(shortPath));
+  ASSERT_TRUE(process.IsValid());
+  EXPECT_TRUE(TerminateOpenProcess(process.Get()));
+  EXPECT_TRUE(program.Ended(2000));
+  EXPECT_FALSE(namesake.Ended(100));
 }
 
 }  // namespace

@@ -62,6 +62,68 @@ TEST_F(RegistryCleaningTest, ABareCommandIsTheWormsOnlyWhenTheFileIsInASystemFol
   EXPECT_EQ(logLines, std::vector<std::string>{kRemovedLine});
 }
 
+std::string SystemFolder() {
+  char folder[MAX_PATH] = {};
+  GetSystemDirectoryA(folder, sizeof folder);
+  return folder;
+}
+
+std::string WindowsFolder() {
+  char folder[MAX_PATH] = {};
+  GetWindowsDirectoryA(folder, sizeof folder);
+  return folder;
+}
+
+TEST_F(RegistryCleaningTest, ABareValueMatchesOnlyTheWholeFileName) {
+  registry.Set(kRunKeyPath, "ScxTestCtf", "ctfmon.exe");
+  registry.Set(kRunKeyPath, "ScxTestCtfArgs", "ctfmon.exe /n mon.exe.log");
+  registry.Set(kRunKeyPath, "ScxTestMon", "\"MON.EXE\" /start");
+  FileUnderCheck((SystemFolder() + "\\mon.exe").c_str());
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestCtf"));
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestCtfArgs"));
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestMon"));
+  EXPECT_STREQ(wormValueName, "ScxTestMon");
+  EXPECT_EQ(logLines, std::vector<std::string>{kRemovedLine});
+}
+
+TEST_F(RegistryCleaningTest, ABareValueNeedsTheFileDirectlyInASystemFolder) {
+  registry.Set(kRunKeyPath, "ScxTestBare", "worm.exe");
+  for (const char* elsewhere : {"C:\\Users\\x\\system32\\worm.exe", "D:\\system\\worm.exe"}) {
+    FileUnderCheck(elsewhere);
+    RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+  }
+  FileUnderCheck((SystemFolder() + "\\drivers\\worm.exe").c_str());
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestBare"));
+  EXPECT_STREQ(wormValueName, "");
+
+  // The Windows folder's "system" is the other system folder.
+  FileUnderCheck((WindowsFolder() + "\\SYSTEM\\worm.exe").c_str());
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestBare"));
+  EXPECT_EQ(logLines, std::vector<std::string>{kRemovedLine});
+}
+
+TEST_F(RegistryCleaningTest, APathValueMatchesOnlyUpToANameBoundary) {
+  registry.Set(kRunKeyPath, "ScxTestApp2", "c:\\tools\\app2.exe");
+  registry.Set(kRunKeyPath, "ScxTestAppExe", "\"c:\\tools\\app.exe\"");
+  registry.Set(kRunKeyPath, "ScxTestAppDir", "c:\\tools\\app\\run.exe");
+  registry.Set(kRunKeyPath, "ScxTestAppArgs", "C:\\Tools\\App -x");
+  registry.Set(kRunKeyPath, "ScxTestAppComma", "\"c:\\tools\\app\",Start");
+  FileUnderCheck("c:\\tools\\app");
+
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+
+  for (const char* kept : {"ScxTestApp2", "ScxTestAppExe", "ScxTestAppDir"})
+    EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, kept)) << kept;
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestAppArgs"));
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestAppComma"));
+  EXPECT_EQ(logLines.size(), 2u);
+}
+
 TEST_F(RegistryCleaningTest, ConsecutiveMatchingValuesAreAllDeleted) {
   registry.Set(kRunKeyPath, "ScxTestA1", "c:\\x\\worm.exe");
   registry.Set(kRunKeyPath, "ScxTestA2", "\"C:\\X\\WORM.EXE\"");

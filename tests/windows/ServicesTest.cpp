@@ -10,65 +10,6 @@
 
 namespace {
 
-const char kSc[] = "C:\\windows\\system32\\sc.exe";
-
-// A service of the test's own: the helper program copied to a scratch folder
-// and registered with sc create; stopped, ended and deleted on the way out.
-class TestService {
- public:
-  TestService(const std::string& name, const std::string& arguments = "")
-      : name_(name), folder_("service-" + name) {
-    std::string program = folder_.Join(name + ".exe");
-    copied_ = CopyFileA((ProgramFolder() + "scourix-test-service.exe").c_str(), program.c_str(), FALSE) != FALSE;
-    std::string binPath = arguments.empty() ? program : "\\\"" + program + "\\\" " + arguments;
-    created_ = copied_ && RunCommand(std::string(kSc) + " create " + name + " binPath= \"" + binPath +
-                                     "\" start= demand") == 0;
-  }
-  ~TestService() {
-    if (!created_) return;
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    SC_HANDLE service = manager ? OpenServiceA(manager, name_.c_str(), SERVICE_ALL_ACCESS) : nullptr;
-    if (service) {
-      SERVICE_STATUS_PROCESS status{};
-      DWORD needed = 0;
-      if (QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
-                               sizeof status, &needed) &&
-          status.dwProcessId != 0) {
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, status.dwProcessId);
-        if (process) {
-          TerminateProcess(process, 1);
-          WaitForSingleObject(process, 5000);
-          CloseHandle(process);
-        }
-      }
-      DeleteService(service);
-      CloseServiceHandle(service);
-    }
-    if (manager) CloseServiceHandle(manager);
-  }
-  bool Ready() const { return copied_ && created_; }
-  bool Start() { return RunCommand(std::string(kSc) + " start " + name_) == 0 && WaitFor(SERVICE_RUNNING); }
-  DWORD State() const {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = manager ? OpenServiceA(manager, name_.c_str(), SERVICE_QUERY_STATUS) : nullptr;
-    SERVICE_STATUS status{};
-    if (service) QueryServiceStatus(service, &status);
-    if (service) CloseServiceHandle(service);
-    if (manager) CloseServiceHandle(manager);
-    return status.dwCurrentState;
-  }
-  bool WaitFor(DWORD state) const {
-    for (int i = 0; i < 100 && State() != state; ++i) Sleep(50);
-    return State() == state;
-  }
-
- private:
-  std::string name_;
-  ScratchFolder folder_;
-  bool copied_ = false;
-  bool created_ = false;
-};
-
 TEST(StopServiceByName, StopsARunningServiceAndReturnsOne) {
   TestService service("morvosvc1");
   ASSERT_TRUE(service.Ready());
@@ -103,6 +44,63 @@ TEST(StopServiceByName, AServiceThatStaysStopPendingIsGivenUpAfterTheBound) {
   EXPECT_GE(waited, (kStopPollLimit - 1) * 1000u);
   EXPECT_LE(waited, (kStopPollLimit + 5) * 1000u);
   EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+}
+
+TEST(StopServiceOfImage, StopsOnlyAServiceWhoseProgramIsTheFile) {
+  TestService service("morvosvc4");
+  ASSERT_TRUE(service.Ready());
+  ASSERT_TRUE(service.Start());
+  ScratchFolder other("service-namesake");
+  std::string namesake = other.Join("morvosvc4.exe");
+  ASSERT_TRUE(WriteCleanProgram(namesake));
+  char shortPath[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameA(service.Binary().c_str(), shortPath, sizeof shortPath), 0u);
+
+  EXPECT_EQ(StopServiceOfImage("morvosvc4", ImageIdentity(namesake.c_str())), ServiceStop::NotTheImages);
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(StopServiceOfImage("no-such-morvo-service", ImageIdentity(shortPath)), ServiceStop::NotTheImages);
+  EXPECT_EQ(StopServiceOfImage("morvosvc4", ImageIdentity(shortPath)), ServiceStop::Stopped);
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+// Whether the configured command runs the file decides, whatever its form;
+// a service that is not running cannot be stopped.
+TEST(StopServiceOfImage, FindsTheProgramInTheConfiguredCommand) {
+  TestService service("morvosvc5");
+  ASSERT_TRUE(service.Ready());
+  char windows[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  std::string inWindows = std::string(windows) + "\\scourix-morvosvc5.exe";
+  ASSERT_TRUE(CopyFileA(service.Binary().c_str(), inWindows.c_str(), FALSE));
+  ScratchFolder folder("service-commands");
+  std::string withBlank = folder.Join("morvo svc5.exe");
+  ASSERT_TRUE(CopyFileA(service.Binary().c_str(), withBlank.c_str(), FALSE));
+  struct {
+    std::string command;
+    const std::string& file;
+    ServiceStop stop;
+  } cases[] = {
+      {"%SystemRoot%\\scourix-morvosvc5.exe -k netsvcs", inWindows, ServiceStop::NotStopped},
+      {"\"%windir%\\SCOURIX-MORVOSVC5.EXE\"", inWindows, ServiceStop::NotStopped},
+      {"\\SystemRoot\\scourix-morvosvc5.exe", inWindows, ServiceStop::NotStopped},
+      {"\"%SystemRoot%\\scourix-morvosvc5.exe.bak\"", inWindows, ServiceStop::NotTheImages},
+      {withBlank + " -service", withBlank, ServiceStop::NotStopped},
+      {"\"" + withBlank + "\" -service", withBlank, ServiceStop::NotStopped},
+      {withBlank, withBlank, ServiceStop::NotStopped},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(service.Configure(c.command)) << c.command;
+    EXPECT_EQ(StopServiceOfImage("morvosvc5", ImageIdentity(c.file.c_str())), c.stop) << c.command;
+  }
+  // The system runs the first candidate that exists (".exe" added to a name
+  // without an extension), not the file behind it.
+  ASSERT_TRUE(service.Configure(withBlank + " -service"));
+  std::string earlier = folder.AddFile("morvo.exe", "another program");
+  EXPECT_EQ(StopServiceOfImage("morvosvc5", ImageIdentity(withBlank.c_str())), ServiceStop::NotTheImages);
+  DeleteFileA(earlier.c_str());
+  folder.AddFile("morvo", "another program");
+  EXPECT_EQ(StopServiceOfImage("morvosvc5", ImageIdentity(withBlank.c_str())), ServiceStop::NotTheImages);
+  DeleteFileA(inWindows.c_str());
 }
 
 // Wine has no numbered control sets: the test makes the keys it deletes.

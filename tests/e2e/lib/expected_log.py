@@ -7,6 +7,7 @@ planted machine must give, and the registry that it must leave.
 PLAN (tab-separated lines, written by the scenario while it plants):
     hosts      WINPATH                     the OS family's hosts file, infected
     env        NAME  VALUE                 what an environment reference expands to
+    systemfolder  WINPATH                  a folder that a bare command starts files from
     detection  WINPATH  NAME  memory|walk  removed|unable
     scanned    N                           files the drive walk hands to the check
 OUT is the driver's report; its [scan] section holds the log ("log: " lines).
@@ -57,6 +58,7 @@ class Detection:
 class Plan:
     def __init__(self, path):
         self.hosts, self.env, self.detections, self.scanned = None, {}, [], None
+        self.system_folders = []
         with open(path, encoding="utf-8") as f:
             for line in f:
                 fields = line.rstrip("\n").split("\t")
@@ -66,6 +68,8 @@ class Plan:
                     self.env[ascii_lower(fields[1])] = fields[2]
                 elif fields[0] == "detection":
                     self.detections.append(Detection(*fields[1:5]))
+                elif fields[0] == "systemfolder":
+                    self.system_folders.append(ascii_lower(fields[1]).rstrip("\\"))
                 elif fields[0] == "scanned":
                     self.scanned = int(fields[1])
                 else:
@@ -127,27 +131,31 @@ class Machine:
         if text is not None and "rhcjg7j0e38v.exe" in text:
             self.registry.delete(RUN, "SMrhcjg7j0e38v")
 
-    # Values of KEY that start FILE: a bare command naming it when it lies in
-    # a system folder, or a command (quoted or not, as written or expanded)
-    # that begins with its path.
+    # Values of KEY that start FILE, on name boundaries: a bare command that
+    # holds its file name as a whole name, when FILE lies directly in a
+    # system folder; or a command (quoted or not, as written or expanded)
+    # that begins with its path, followed by the end, a blank, a quote or a
+    # comma.
     def remove_run_entries(self, key, path):
         lines = []
         file = ascii_lower(path)
-        file_name = file.rsplit("\\", 1)[1]
+        folder, file_name = file.rsplit("\\", 1)
+        whole_name = re.compile(r'(?:^|(?<=["\\ ]))' + re.escape(file_name) + r'(?=$|[" ])')
+        path_then_boundary = re.compile(re.escape(file) + r'(?:$|[ ",])')
         # The registry hands out values sorted by name.
         for lowered_name, (name, _, data) in sorted(self.registry.values(key).items()):
             text = ascii_lower(data)
             expanded = ascii_lower(self.expand(text))
             bare = "\\" not in text or text.startswith("\\")
-            if file_name in text and bare:
-                if "\\system\\" in file or "\\system32\\" in file:
+            if bare and whole_name.search(text):
+                if folder in self.plan.system_folders:
                     self.registry.delete(key, name)
                     self.worm_value = name
                     lines.append("System Registry     %s removed" % FAMILY_NAME)
                 continue
             command = text[1:] if text.startswith('"') else text
             expanded = expanded[1:] if expanded.startswith('"') else expanded
-            if command.startswith(file) or expanded.startswith(file):
+            if path_then_boundary.match(command) or path_then_boundary.match(expanded):
                 self.worm_value = name
                 self.registry.delete(key, name)
                 lines.append("System Registry     %s removed" % FAMILY_NAME)

@@ -6,9 +6,12 @@
 # stand-in; a sample that another process holds open, which only a restart
 # can remove; the worm's Run, RunServices and uninstall entries; an infected
 # hosts file where the OS family keeps it. Beside them, clean look-alikes:
-# near-miss samples, clean programs named like worm files, an infected hosts
-# file in the other family's folder, unrelated Run, RunServices, uninstall
-# and per-user Run values.
+# near-miss samples, clean programs named like worm files (one of them
+# running, under the held sample's name), an infected hosts file in the
+# other family's folder, a service named like the running stand-in whose
+# binary is another program, unrelated Run, RunServices, uninstall and
+# per-user Run values, and values that name samples only as part of a longer
+# name or from a folder named like the system's.
 #
 # Checked: the whole log, line for line, as the planted machine must give it
 # (expected_log.py; the only freedom left to the program is the order in
@@ -20,8 +23,9 @@
 # Where Wine poses a Windows less than faithfully:
 # - 98: Wine's ToolHelp gives a process's file name without its folder (real
 #   9x gives the full path), so the memory phase cannot find the stand-in's
-#   file; the drive walk meets it, cannot delete it, ends it by its file name
-#   and removes it. The log then names its record, not the family.
+#   file; the drive walk meets it, cannot delete it, ends the process of
+#   that name whose image (read from ToolHelp's module list) is the file, and
+#   removes it. The log then names its record, not the family.
 # - NT 4: Wine has psapi.dll under every personality; a real NT 4 has it only
 #   where the SDK's copy was installed. With it, the memory phase ends the
 #   stand-in and removes its file as on later NT versions.
@@ -31,6 +35,10 @@
 #   file's), so the "Could not kill process" box is expected there; a running
 #   worm met by the drive walk could not be ended this way under Wine, which
 #   is why the stand-in is left to the memory phase on these two.
+# - NT 4 and XP: under Wine the memory phase's second termination of the
+#   stand-in succeeds, so the service fallback never runs and the look-alike
+#   service is checked untouched without being put to the test; the Windows
+#   tests play a worm that refuses to die.
 
 MATRIX_HKCU_RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 MATRIX_RUN_SERVICES_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\RunServices'
@@ -124,6 +132,7 @@ matrix_plant_variants() {
       5) folder=$DRIVE_C/$MATRIX_SYSTEM; name=kqysvc.exe ;;    # started by a bare Run value
       20) folder=$DRIVE_C/$MATRIX_SYSTEM; name=uvohelp.dll ;;  # started through an environment reference
       10) folder=$DRIVE_D/tools ;;                             # started from RunServices
+      30) folder=$DRIVE_D/backup/system32 ;;                   # named like the system folder, elsewhere
     esac
     MATRIX_SAMPLE[$i]=$folder/$name
     matrix_sample "$i" "${MATRIX_SAMPLE[$i]}" "${states[$(((i - 1) % 4))]}" walk removed
@@ -150,6 +159,10 @@ matrix_plant_worm_entries() {
   matrix_plan hosts "$(win_path "$DRIVE_C/$MATRIX_HOSTS")"
   matrix_plan env SystemRoot 'C:\windows'
   matrix_plan env windir 'C:\windows'
+  # Where a bare command may start a file from: the system folder and the
+  # Windows folder's "system".
+  matrix_plan systemfolder 'C:\windows\system32'
+  matrix_plan systemfolder 'C:\windows\system'
 }
 
 # A stand-in that runs, started by a RunServices value, and a sample that
@@ -167,6 +180,12 @@ matrix_plant_running() {
   # on the 9x line wininit.ini appears after the walk has left C:.
   MATRIX_HELD="$DRIVE_D/Locked Files/abvm sample.exe"
   matrix_sample 47 "$MATRIX_HELD" normal walk unable
+  # A clean program of the held sample's name, running from another folder:
+  # a stand-in one byte too long for any record.
+  MATRIX_NAMESAKE="$DRIVE_C/Program Files/Tool/$(basename "$MATRIX_HELD")"
+  plant_stand_in 47 "$MATRIX_NAMESAKE"
+  printf '\0' >>"$MATRIX_NAMESAKE"
+  matrix_keep "$MATRIX_NAMESAKE"
 }
 
 matrix_plant_look_alikes() {
@@ -203,6 +222,26 @@ matrix_plant_look_alikes() {
   matrix_reg "$MATRIX_UNINSTALL_KEY\\SomeTool" UninstallString REG_SZ 'C:\Program Files\SomeTool\uninstall.exe'
   # The program cleans the machine's keys, not the user's.
   matrix_reg "$MATRIX_HKCU_RUN_KEY" LaxUser REG_SZ "\"$(win_path "${MATRIX_SAMPLE[1]}")\" /s"
+  # Named like samples, but only as part of a longer name: a bare command
+  # ending in a system-folder sample's name, and a path that continues past
+  # a sample's path.
+  matrix_reg "$RUN_KEY" CtfLike REG_SZ "ctf$(basename "${MATRIX_SAMPLE[5]}") /n"
+  matrix_reg "$MATRIX_RUN_SERVICES_KEY" OldCopy REG_SZ "$(win_path "${MATRIX_SAMPLE[10]}")_old.exe -service"
+  # Bare, and the sample of that name lies in a folder named system32 that
+  # is not the system's.
+  matrix_reg "$RUN_KEY" FakeSystem REG_SZ "$(basename "${MATRIX_SAMPLE[30]}")"
+  # A service named like the running stand-in's file, whose binary is the
+  # clean program of the stand-in's name, with keys in both numbered control
+  # sets (Wine has none of its own).
+  MATRIX_SERVICE=$(basename "$MATRIX_STANDIN" .exe)
+  in_prefix sc create "$MATRIX_SERVICE" binPath= "\"$(win_path "$DRIVE_C/Program Files/Tool/$(basename "$MATRIX_STANDIN")")\" -k" \
+    start= demand </dev/null >/dev/null 2>&1 || fail "sc create $MATRIX_SERVICE failed"
+  local set sub
+  for set in ControlSet001 ControlSet002; do
+    for sub in "" '\Enum' '\Security'; do
+      reg_add "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" Marker REG_SZ kept
+    done
+  done
 }
 
 # --- listings -----------------------------------------------------------------
@@ -247,9 +286,22 @@ matrix_count_checks() {
 
 # --- running ------------------------------------------------------------------
 
+# Running once Wine has mapped its image.
+matrix_wait_mapped() {  # PID PATH WHAT
+  local i
+  for ((i = 0; i < 300; i++)); do
+    grep -qF "$(basename "$2")" "/proc/$1/maps" 2>/dev/null && break
+    sleep 0.1
+  done
+  if grep -qF "$(basename "$2")" "/proc/$1/maps" 2>/dev/null; then pass
+  else fail "$3 did not start"; fi
+}
+
 matrix_start_holders() {
   start_in_prefix "$MATRIX_STANDIN"
   MATRIX_STANDIN_PID=$BACKGROUND_PID
+  start_in_prefix "$MATRIX_NAMESAKE"
+  MATRIX_NAMESAKE_PID=$BACKGROUND_PID
   drive_in_background hold-file "$(win_path "$MATRIX_HELD")" 900
   local i
   for ((i = 0; i < 300; i++)); do
@@ -258,13 +310,9 @@ matrix_start_holders() {
   done
   if grep -qxF "holding: $(win_path "$MATRIX_HELD")" "$WORK/background-out.txt" 2>/dev/null; then pass
   else fail "the driver does not hold $MATRIX_HELD"; fi
-  # Running once Wine has mapped its image: the memory phase must meet it.
-  for ((i = 0; i < 300; i++)); do
-    grep -qF "$(basename "$MATRIX_STANDIN")" "/proc/$MATRIX_STANDIN_PID/maps" 2>/dev/null && break
-    sleep 0.1
-  done
-  if grep -qF "$(basename "$MATRIX_STANDIN")" "/proc/$MATRIX_STANDIN_PID/maps" 2>/dev/null; then pass
-  else fail "the stand-in did not start"; fi
+  # The memory phase must meet both.
+  matrix_wait_mapped "$MATRIX_STANDIN_PID" "$MATRIX_STANDIN" "the stand-in"
+  matrix_wait_mapped "$MATRIX_NAMESAKE_PID" "$MATRIX_NAMESAKE" "the held sample's namesake"
 }
 
 # Files that the drive walk hands to the check: all on C: and D:, less those
@@ -306,6 +354,22 @@ matrix_check_prompts() {
   expect scan "answer: no"
   expect_count scan '^dialog: ' "$dialogs"
   if kill -0 "$MATRIX_STANDIN_PID" 2>/dev/null; then fail "the stand-in still runs"; else pass; fi
+  if kill -0 "$MATRIX_NAMESAKE_PID" 2>/dev/null; then pass; else fail "the held sample's namesake was ended"; fi
+}
+
+# The look-alike service is still installed, and its keys in the numbered
+# control sets are all there.
+matrix_check_service() {
+  expect_equal "the look-alike service's binary" \
+    "$(reg_value "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$MATRIX_SERVICE" ImagePath || true)" \
+    "\"$(win_path "$DRIVE_C/Program Files/Tool/$(basename "$MATRIX_STANDIN")")\" -k"
+  local set sub
+  for set in ControlSet001 ControlSet002; do
+    for sub in "" '\Enum' '\Security'; do
+      expect_equal "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" \
+        "$(reg_value "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" Marker || true)" kept
+    done
+  done
 }
 
 matrix_check_disk() {
@@ -399,6 +463,7 @@ matrix() {  # PERSONALITY
   matrix_count_checks < <(python3 "$HERE/lib/expected_log.py" "$MATRIX_PLAN" "$OUT" \
     "$WORK/registry-before.txt" "$WORK/registry-after.txt" 2>&1; echo "status $?")
   matrix_check_disk
+  matrix_check_service
   matrix_check_restart_deletion
 }
 
