@@ -13,6 +13,7 @@
 #include "ui/MessageDialog.h"
 #include "ui/ProductCheck.h"
 #include "ui/SkinRegion.h"
+#include "ui/TextFit.h"
 #include "ui/UiKit.h"
 
 namespace {
@@ -96,6 +97,11 @@ BOOL ScanDialog::OnInitDialog() {
 
   ScaleChildWindows(m_hWnd, kWindowWidth, kLayoutHeight);
   MoveWindow(0, 0, kWindowWidth, kWindowHeight, TRUE);
+  // The scaling keeps the skin's pixel layout at every resolution, while the
+  // dialog font grows with it: at 120 and 144 DPI a line may break in two or
+  // stand taller than its control. Each grows downwards into the free skin
+  // below it; at 96 DPI every text already fits and nothing moves.
+  for (CStatic* line : {&description_, &notice_, &productLine_, &status_}) FitStaticHeight(line->m_hWnd);
 
   ShowFullProductState();
   whiteBrush_.CreateSolidBrush(RGB(255, 255, 255));

@@ -17,18 +17,20 @@ BOOL CDialog::OnInitDialog() {
 }
 
 void CDialog::CenterWindow(HWND over) {
-  RECT window, area;
+  RECT window, seen, area;
   GetWindowRect(&window);
+  seen = SeenRect(m_hWnd);
   HWND owner = over ? over : GetWindow(m_hWnd, GW_OWNER);
   if (owner && ::IsWindowVisible(owner))
-    ::GetWindowRect(owner, &area);
+    area = SeenRect(owner);
   else
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-  int width = window.right - window.left;
-  int height = window.bottom - window.top;
-  int x = area.left + (area.right - area.left - width) / 2;
-  int y = area.top + (area.bottom - area.top - height) / 2;
-  SetWindowPos(m_hWnd, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0,
+  // The part the user sees goes to the middle; the rest of the window follows it.
+  int left = area.left + (area.right - area.left - (seen.right - seen.left)) / 2;
+  int top = area.top + (area.bottom - area.top - (seen.bottom - seen.top)) / 2;
+  if (left < 0) left = 0;
+  if (top < 0) top = 0;
+  SetWindowPos(m_hWnd, nullptr, left - (seen.left - window.left), top - (seen.top - window.top), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

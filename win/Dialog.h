@@ -25,7 +25,9 @@ class CDialog : public CWnd {
   // the dialog cannot be created.
   INT_PTR DoModal();
   void EndDialog(int result) { ::EndDialog(m_hWnd, result); }
-  // Centres over `over` (by default the owner, else the work area).
+  // Centres what the user sees of this window (SeenRect) over what is seen
+  // of `over` (by default the owner, else the work area): a window shaped by
+  // a region is placed by its region, not by its rectangle.
   void CenterWindow(HWND over = nullptr);
   // A dialog that did not move itself while initialising is centred, unless
   // it places itself.
