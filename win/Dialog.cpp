@@ -1,5 +1,7 @@
 #include "win/Dialog.h"
 
+#include "win/WinApp.h"
+
 void DDX_Control(CDataExchange* exchange, int id, CWnd& control) {
   if (!control.GetSafeHwnd()) control.SubclassDlgItem(id, exchange->dialog);
 }
@@ -79,6 +81,17 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       handled = true;
     } else if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
       OnCancel();
+      handled = true;
+    } else if (message == WM_COMMAND && HIWORD(wParam) == 0 && AfxGetApp() &&
+               AfxGetApp()->OnCmdMsg(LOWORD(wParam))) {
+      handled = true;  // a command of the application's message map
+    } else if (message == WM_HELP) {
+      // F1: the help command goes to the main window, which hands it on to
+      // the application's message map.
+      CWinApp* app = AfxGetApp();
+      HWND main = app && app->m_pMainWnd ? app->m_pMainWnd->m_hWnd : m_hWnd;
+      ::SendMessageA(main, WM_COMMAND, ID_HELP, 0);
+      result = TRUE;
       handled = true;
     } else if (message == WM_DRAWITEM) {
       auto* item = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);

@@ -2,7 +2,9 @@
 // A modal dialog made from a dialog template of this program. A derived
 // class handles its messages in OnMessage (in the order it lists them);
 // whatever it leaves goes to the framework: IDOK and IDCANCEL to OnOK and
-// OnCancel, owner-draw requests reflected to the control's own object.
+// OnCancel, other commands to the application's message map, F1 (WM_HELP)
+// as the help command to the main window, owner-draw requests reflected to
+// the control's own object.
 #include <windows.h>
 
 #include "win/Dc.h"
