@@ -1,7 +1,5 @@
 #include "ui/ScanDialog.h"
 
-#include <shellapi.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +13,7 @@
 #include "ui/SkinRegion.h"
 #include "ui/TextFit.h"
 #include "ui/UiKit.h"
+#include "ui/UserShell.h"
 
 namespace {
 
@@ -32,10 +31,6 @@ const char kDownloadPage[] = "http://www.halvane.example/download/downloadnow.ht
 const char kUtilityPage[] = "http://www.halvane.example/download/utility.htm";
 const char kNotice[] = "Halvane recommends a full scan with an up-to-date antivirus after removal.";
 const char kProductLine[] = "This program is a part of Keystrel antivirus software.";
-
-void OpenPage(const char* url) {
-  ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
-}
 
 }  // namespace
 
@@ -256,9 +251,9 @@ void ScanDialog::OnScan() {
   SetTimer(kScanTimer, kScanDelayMs);
 }
 
-void ScanDialog::OnDownload() { OpenPage(kDownloadPage); }
+void ScanDialog::OnDownload() { OpenForUser(kDownloadPage); }
 
-void ScanDialog::OnUtilityLink() { OpenPage(kUtilityPage); }
+void ScanDialog::OnUtilityLink() { OpenForUser(kUtilityPage); }
 
 HBRUSH ScanDialog::OnCtlColorMessage(UINT message, HDC dc, HWND control) {
   CDC context(dc);
