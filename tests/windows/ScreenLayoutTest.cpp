@@ -209,7 +209,6 @@ void ExpectLayoutAt96(HWND top, const std::map<int, RECT>& expected, const std::
 void Capture(RECT area, const std::string& name) {
   const char* folder = getenv("SCOURIX_SHOTS");
   if (!folder || !*folder) return;
-  InflateRect(&area, 12, 12);
   RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   IntersectRect(&area, &area, &screen);
   const int width = area.right - area.left, height = area.bottom - area.top;
@@ -267,25 +266,32 @@ void ExpectPrompt(HWND prompt, const std::map<int, RECT>& at96, const std::strin
   GetWindowRect(prompt, &box);
   ExpectCentredOn(box, SeenBox(window), name + " is not centred on the window's region");
   ExpectLayoutAt96(prompt, at96, name);
-  Capture(Union(window, prompt), name);
 }
 
 void ExpectWindow(const std::string& name) {
   HWND window = mainWindow->m_hWnd;
   ExpectTextsFitAndClearButtons(window, name);
   ExpectLayoutAt96(window, kScanWindowAt96, name);
-  Capture(SeenBox(window), name);
 }
 
 // The user at the window: one step per tick of a thread timer, which the
 // window's modal loop, the scan's pumping and the prompts' loops all
 // dispatch. A step that opens a prompt is re-entered from the prompt's loop.
+// Each state is checked on one tick and captured on the next: Wine copies
+// what a window drew to the X screen while its loop is idle in between.
 enum class Step { Idle, Scanning, StopPrompt, MemoryPrompt, ShowMemoryPrompt, Finishing, Done };
 struct User {
   Step step = Step::Idle;
   DWORD deadline = 0;
   bool scanEndedEarly = false;
+  bool checked = false;  // the current state is checked and waits for its picture
 } user;
+
+// True on the tick after the one that checked the state.
+bool ReadyForPicture(bool& checked) {
+  checked = !checked;
+  return !checked;
+}
 
 void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
   HWND window = mainWindow ? mainWindow->m_hWnd : nullptr;
@@ -299,10 +305,14 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
   if (!window || !IsWindowVisible(window)) return;
   switch (user.step) {
     case Step::Idle: {
-      RECT workArea;
-      SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
-      ExpectCentredOn(SeenBox(window), workArea, "the window is not centred on the screen by its region");
-      ExpectWindow("idle");
+      if (!ReadyForPicture(user.checked)) {
+        RECT workArea;
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &workArea, 0);
+        ExpectCentredOn(SeenBox(window), workArea, "the window is not centred on the screen by its region");
+        ExpectWindow("idle");
+        return;
+      }
+      Capture(SeenBox(window), "idle");
       user.step = Step::Scanning;
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_SCAN, BN_CLICKED), 0);
       return;
@@ -323,13 +333,18 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
       HWND prompt = ShownPrompt();
       if (!prompt) return;
       const bool stop = user.step == Step::StopPrompt;
-      if (stop) {
-        // The widest status line the walk gives: a path shortened to 60 characters.
-        char status[260];
-        ShortenPathForStatus(kLongPath, status, 60);
-        ReportStatus(status);
+      const char* name = stop ? "stop-prompt" : "memory-prompt";
+      if (!ReadyForPicture(user.checked)) {
+        if (stop) {
+          // The widest status line the walk gives: a path shortened to 60 characters.
+          char status[260];
+          ShortenPathForStatus(kLongPath, status, 60);
+          ReportStatus(status);
+        }
+        ExpectPrompt(prompt, stop ? kStopPromptAt96 : kMemoryPromptAt96, name);
+        return;
       }
-      ExpectPrompt(prompt, stop ? kStopPromptAt96 : kMemoryPromptAt96, stop ? "stop-prompt" : "memory-prompt");
+      Capture(Union(window, prompt), name);
       user.step = stop ? Step::ShowMemoryPrompt : Step::Finishing;
       PostMessageA(prompt, WM_COMMAND, MAKEWPARAM(stop ? IDNO : IDCANCEL, BN_CLICKED), 0);
       return;
@@ -342,7 +357,11 @@ void CALLBACK Act(HWND, UINT, UINT_PTR timer, DWORD) {
       return;
     case Step::Finishing:
       if (scanState.scanRunning || ShownPrompt() || !IsWindowVisible(GetDlgItem(window, IDC_OK_BUTTON))) return;
-      ExpectWindow("finished");
+      if (!ReadyForPicture(user.checked)) {
+        ExpectWindow("finished");
+        return;
+      }
+      Capture(SeenBox(window), "finished");
       user.step = Step::Done;
       KillTimer(nullptr, timer);
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_OK_BUTTON, BN_CLICKED), 0);
@@ -390,11 +409,16 @@ TEST(ScreenLayout, TheIdleWindowWithTheProduct) {
 
   struct Checker {
     static void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD) {
+      static bool checked = false;
       HWND window = mainWindow ? mainWindow->m_hWnd : nullptr;
       if (!window || !IsWindowVisible(window)) return;
+      if (!ReadyForPicture(checked)) {
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_PRODUCT_LINE)));
+        ExpectWindow("idle-product");
+        return;
+      }
+      Capture(SeenBox(window), "idle-product");
       KillTimer(nullptr, timer);
-      EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_PRODUCT_LINE)));
-      ExpectWindow("idle-product");
       PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     }
   };
