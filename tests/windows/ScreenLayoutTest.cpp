@@ -89,32 +89,33 @@ std::vector<HWND> VisibleChildren(HWND top) {
 
 // The extent of a control's text as the control draws it, in its own font:
 // statics break lines at word boundaries, group boxes and the title label
-// (which paints itself in LabelFont) only at line feeds.
-// A static with an ellipsis style shows its text shortened to its width:
-// that shortened text is what is measured.
+// (which paints itself in LabelFont) only at line feeds. A static with an
+// ellipsis style shows its text shortened to its width, on one line: that
+// shortened text is what is measured.
 SIZE TextExtent(HWND control, HFONT font, bool breaksWords, int width) {
-  HDC dc = GetDC(control);
-  HGDIOBJ previous = SelectObject(dc, font ? font : static_cast<HFONT>(GetStockObject(SYSTEM_FONT)));
+  if (!font) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
   std::string text = TextOf(control);
   const LONG style = GetWindowLongA(control, GWL_STYLE);
-  UINT format = DT_CALCRECT | DT_EXPANDTABS;
-  if (style & SS_NOPREFIX) format |= DT_NOPREFIX;
   const LONG ellipsis = ClassOf(control) == "Static" ? style & SS_ELLIPSISMASK : 0;
+  HDC dc = GetDC(control);
+  HGDIOBJ previous = SelectObject(dc, font);
   if (ellipsis) {
-    const UINT shorten = ellipsis == SS_PATHELLIPSIS ? DT_PATH_ELLIPSIS
+    const UINT shorten = ellipsis == SS_PATHELLIPSIS  ? DT_PATH_ELLIPSIS
                          : ellipsis == SS_ENDELLIPSIS ? DT_END_ELLIPSIS
                                                       : DT_WORD_ELLIPSIS;
     std::vector<char> shown(text.begin(), text.end());
-    shown.resize(text.size() + 8, '\0');
+    shown.resize(text.size() + 8, '\0');  // room for the dots
     RECT box = {0, 0, width, 1000};
-    HDC scratch = CreateCompatibleDC(dc);
-    HGDIOBJ scratchPrevious = SelectObject(scratch, GetCurrentObject(dc, OBJ_FONT));
+    HDC scratch = CreateCompatibleDC(dc);  // drawn where nobody sees it
+    HGDIOBJ scratchPrevious = SelectObject(scratch, font);
     DrawTextA(scratch, shown.data(), -1, &box, DT_SINGLELINE | DT_NOPREFIX | shorten | DT_MODIFYSTRING);
     SelectObject(scratch, scratchPrevious);
     DeleteDC(scratch);
     text = shown.data();
     breaksWords = false;
   }
+  UINT format = DT_CALCRECT | DT_EXPANDTABS;
+  if (style & SS_NOPREFIX) format |= DT_NOPREFIX;
   if (breaksWords) format |= DT_WORDBREAK;
   RECT rect = {0, 0, breaksWords ? width : 0, 0};
   DrawTextA(dc, text.c_str(), -1, &rect, format);
@@ -130,7 +131,8 @@ void ExpectTextsFitAndClearButtons(HWND top, const std::string& what) {
     if (!IsTextControl(child)) continue;
     const int id = GetDlgCtrlID(child);
     const bool titleLabel = top == mainWindow->m_hWnd && id == IDC_TITLE;
-    HFONT font = titleLabel ? static_cast<HFONT>(LabelFont) : reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
+    HFONT font = titleLabel ? static_cast<HFONT>(LabelFont)
+                            : reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0));
     RECT client;
     GetClientRect(child, &client);
     const bool groupBox = ClassOf(child) == "Button";
