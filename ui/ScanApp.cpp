@@ -3,7 +3,10 @@
 #include "engine/ScanRun.h"
 #include "ui/ScanDialog.h"
 
-ScanApp theApp;
+const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
+  static const CommandEntry map[] = {{ID_HELP, &CWinApp::OnHelp}, {0, nullptr}};
+  return map;
+}
 
 BOOL ScanApp::InitInstance() {
   // The control-container and 3D-controls set-up of older class libraries
