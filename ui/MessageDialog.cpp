@@ -2,6 +2,7 @@
 
 #include "engine/ScanRun.h"
 #include "res/resource.h"
+#include "ui/TextFit.h"
 #include "ui/UiKit.h"
 
 namespace {
@@ -10,6 +11,8 @@ constexpr COLORREF kBackground = RGB(207, 233, 254);
 constexpr int kButtonRowFromBottom = 65;
 constexpr int kTextRaise = 25;
 constexpr int kLargeFontsExtra = 25;
+// Between the text's bottom and the button row, as the layout gives it at 96 DPI.
+constexpr int kTextToButtons = 12;
 
 RECT WindowRectOf(HWND window) {
   RECT rect;
@@ -52,11 +55,25 @@ void MessageDialog::LayOut() {
   RECT box = WindowRectOf(m_hWnd);
   MoveWindow(0, 0, box.right - box.left + growth.widen, box.bottom - box.top + growth.grow - growth.lift);
   box = WindowRectOf(m_hWnd);
-  const int buttonRow = box.bottom - kButtonRowFromBottom;
+  int buttonRow = box.bottom - kButtonRowFromBottom;
 
   RECT text = WindowRectOf(text_.m_hWnd);
+  const int textTop = text.top - kTextRaise;
+  const int textWidth = text.right - text.left + growth.widen;
   int textHeight = text.bottom - text.top + growth.grow - growth.lift + (largeFontsFlag ? kLargeFontsExtra : 0);
-  text_.MoveWindow(text.left, text.top - kTextRaise, text.right - text.left + growth.widen, textHeight);
+  // At large font sizes the text may need more than its share of the growth,
+  // and may reach into the button row: it gets the room it needs, and the
+  // buttons keep the distance they have at 96 DPI below it, the box growing
+  // with them. At 96 DPI neither happens.
+  const int needed = StaticTextHeight(text_.m_hWnd, message_.c_str(), textWidth);
+  if (textHeight < needed) textHeight = needed;
+  text_.MoveWindow(text.left, textTop, textWidth, textHeight);
+  if (buttonRow < textTop + textHeight + kTextToButtons) {
+    const int lower = textTop + textHeight + kTextToButtons - buttonRow;
+    buttonRow += lower;
+    MoveWindow(0, 0, box.right - box.left, box.bottom - box.top + lower);
+  }
+  SetWindowPos(text_.m_hWnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   const int iconTop = text.top - 30;
 
   for (CWnd* button : {static_cast<CWnd*>(&singleOk_), static_cast<CWnd*>(&ok_),

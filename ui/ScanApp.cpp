@@ -8,7 +8,10 @@
 #include "engine/ScanRun.h"
 #include "ui/ScanDialog.h"
 
-ScanApp theApp;
+const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
+  static const CommandEntry map[] = {{ID_HELP, &CWinApp::OnHelp}, {0, nullptr}};
+  return map;
+}
 
 BOOL ScanApp::InitInstance() {
   std::vector<std::string> arguments = SplitArguments(GetCommandLineA());

@@ -1,7 +1,5 @@
 #include "ui/ScanDialog.h"
 
-#include <shellapi.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -13,7 +11,9 @@
 #include "ui/MessageDialog.h"
 #include "ui/ProductCheck.h"
 #include "ui/SkinRegion.h"
+#include "ui/TextFit.h"
 #include "ui/UiKit.h"
+#include "ui/UserShell.h"
 
 namespace {
 
@@ -31,10 +31,6 @@ const char kDownloadPage[] = "http://www.halvane.example/download/downloadnow.ht
 const char kUtilityPage[] = "http://www.halvane.example/download/utility.htm";
 const char kNotice[] = "Halvane recommends a full scan with an up-to-date antivirus after removal.";
 const char kProductLine[] = "This program is a part of Keystrel antivirus software.";
-
-void OpenPage(const char* url) {
-  ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
-}
 
 }  // namespace
 
@@ -96,6 +92,11 @@ BOOL ScanDialog::OnInitDialog() {
 
   ScaleChildWindows(m_hWnd, kWindowWidth, kLayoutHeight);
   MoveWindow(0, 0, kWindowWidth, kWindowHeight, TRUE);
+  // The scaling keeps the skin's pixel layout at every resolution, while the
+  // dialog font grows with it: at 120 and 144 DPI a line may break in two or
+  // stand taller than its control. Each grows downwards into the free skin
+  // below it; at 96 DPI every text already fits and nothing moves.
+  for (CStatic* line : {&description_, &notice_, &productLine_, &status_}) FitStaticHeight(line->m_hWnd);
 
   ShowFullProductState();
   whiteBrush_.CreateSolidBrush(RGB(255, 255, 255));
@@ -254,9 +255,9 @@ void ScanDialog::OnScan() {
   SetTimer(kScanTimer, kScanDelayMs);
 }
 
-void ScanDialog::OnDownload() { OpenPage(kDownloadPage); }
+void ScanDialog::OnDownload() { OpenForUser(kDownloadPage); }
 
-void ScanDialog::OnUtilityLink() { OpenPage(kUtilityPage); }
+void ScanDialog::OnUtilityLink() { OpenForUser(kUtilityPage); }
 
 HBRUSH ScanDialog::OnCtlColorMessage(UINT message, HDC dc, HWND control) {
   CDC context(dc);

@@ -1,5 +1,7 @@
 #include "win/Dialog.h"
 
+#include "win/WinApp.h"
+
 void DDX_Control(CDataExchange* exchange, int id, CWnd& control) {
   if (!control.GetSafeHwnd()) control.SubclassDlgItem(id, exchange->dialog);
 }
@@ -17,18 +19,20 @@ BOOL CDialog::OnInitDialog() {
 }
 
 void CDialog::CenterWindow(HWND over) {
-  RECT window, area;
+  RECT window, seen, area;
   GetWindowRect(&window);
+  seen = SeenRect(m_hWnd);
   HWND owner = over ? over : GetWindow(m_hWnd, GW_OWNER);
   if (owner && ::IsWindowVisible(owner))
-    ::GetWindowRect(owner, &area);
+    area = SeenRect(owner);
   else
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-  int width = window.right - window.left;
-  int height = window.bottom - window.top;
-  int x = area.left + (area.right - area.left - width) / 2;
-  int y = area.top + (area.bottom - area.top - height) / 2;
-  SetWindowPos(m_hWnd, nullptr, x < 0 ? 0 : x, y < 0 ? 0 : y, 0, 0,
+  // The part the user sees goes to the middle; the rest of the window follows it.
+  int left = area.left + (area.right - area.left - (seen.right - seen.left)) / 2;
+  int top = area.top + (area.bottom - area.top - (seen.bottom - seen.top)) / 2;
+  if (left < 0) left = 0;
+  if (top < 0) top = 0;
+  SetWindowPos(m_hWnd, nullptr, left - (seen.left - window.left), top - (seen.top - window.top), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -77,6 +81,17 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
       handled = true;
     } else if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDCANCEL) {
       OnCancel();
+      handled = true;
+    } else if (message == WM_COMMAND && HIWORD(wParam) == 0 && AfxGetApp() &&
+               AfxGetApp()->OnCmdMsg(LOWORD(wParam))) {
+      handled = true;  // a command of the application's message map
+    } else if (message == WM_HELP) {
+      // F1: the help command goes to the main window, which hands it on to
+      // the application's message map.
+      CWinApp* app = AfxGetApp();
+      HWND main = app && app->m_pMainWnd ? app->m_pMainWnd->m_hWnd : m_hWnd;
+      ::SendMessageA(main, WM_COMMAND, ID_HELP, 0);
+      result = TRUE;
       handled = true;
     } else if (message == WM_DRAWITEM) {
       auto* item = reinterpret_cast<LPDRAWITEMSTRUCT>(lParam);

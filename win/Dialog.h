@@ -2,7 +2,9 @@
 // A modal dialog made from a dialog template of this program. A derived
 // class handles its messages in OnMessage (in the order it lists them);
 // whatever it leaves goes to the framework: IDOK and IDCANCEL to OnOK and
-// OnCancel, owner-draw requests reflected to the control's own object.
+// OnCancel, other commands to the application's message map, F1 (WM_HELP)
+// as the help command to the main window, owner-draw requests reflected to
+// the control's own object.
 #include <windows.h>
 
 #include "win/Dc.h"
@@ -25,7 +27,9 @@ class CDialog : public CWnd {
   // the dialog cannot be created.
   INT_PTR DoModal();
   void EndDialog(int result) { ::EndDialog(m_hWnd, result); }
-  // Centres over `over` (by default the owner, else the work area).
+  // Centres what the user sees of this window (SeenRect) over what is seen
+  // of `over` (by default the owner, else the work area): a window shaped by
+  // a region is placed by its region, not by its rectangle.
   void CenterWindow(HWND over = nullptr);
   // A dialog that did not move itself while initialising is centred, unless
   // it places itself.

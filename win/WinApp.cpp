@@ -12,17 +12,16 @@ CWinApp::~CWinApp() {
 
 CWinApp* AfxGetApp() { return theApplication; }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  CWinApp* app = AfxGetApp();
-  if (!app) return 1;
-  app->m_hInstance = instance;
-  if (app->InitInstance()) {
-    // A program that keeps running after InitInstance needs a message loop.
-    MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-      TranslateMessage(&message);
-      DispatchMessageA(&message);
-    }
+const CWinApp::CommandEntry* CWinApp::GetMessageMap() const {
+  static const CommandEntry none[] = {{0, nullptr}};
+  return none;
+}
+
+BOOL CWinApp::OnCmdMsg(UINT id) {
+  for (const CommandEntry* entry = GetMessageMap(); entry->id != 0; ++entry) {
+    if (entry->id != id) continue;
+    (this->*entry->handler)();
+    return TRUE;
   }
-  return app->ExitInstance();
+  return FALSE;
 }

@@ -1,5 +1,7 @@
 #include "win/Wnd.h"
 
+#include "win/Gdi.h"
+
 namespace {
 const char kObjectProperty[] = "ScourixWindowObject";
 }
@@ -76,4 +78,18 @@ LRESULT CALLBACK CWnd::SubclassProcedure(HWND window, UINT message, WPARAM wPara
   }
   object->current_ = outer;
   return result;
+}
+
+RECT SeenRect(HWND window) {
+  RECT rect = {};
+  ::GetWindowRect(window, &rect);
+  CRgn region;
+  region.Attach(CreateRectRgn(0, 0, 0, 0));
+  RECT box;
+  // GetWindowRgn gives the region in window coordinates.
+  if (region.GetSafeHandle() && GetWindowRgn(window, region) != ERROR && GetRgnBox(region, &box) != NULLREGION) {
+    OffsetRect(&box, rect.left, rect.top);
+    IntersectRect(&rect, &rect, &box);
+  }
+  return rect;
 }

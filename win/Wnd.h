@@ -69,3 +69,7 @@ class CWnd {
   WNDPROC originalProcedure_ = nullptr;
   MSG current_ = {};
 };
+
+// What the user sees of a window, in screen coordinates: the bounding box of
+// its window region (within its rectangle) when it has one, else its rectangle.
+RECT SeenRect(HWND window);

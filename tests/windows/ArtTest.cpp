@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <tuple>
 
 #include "res/resource.h"
 
@@ -85,6 +87,36 @@ TEST(Art, TheSkinAndTheMessageIconsHaveTheirSizeAndDepth) {
   EXPECT_EQ(Find(MAKEINTRESOURCEA(IDB_SKIN)).paletteEntries, 255u);
   for (int id : {IDB_ICON_INFORMATION, IDB_ICON_QUESTION, IDB_ICON_WARNING, IDB_ICON_ERROR})
     ExpectPicture(MAKEINTRESOURCEA(id), 42, 40, 24, "icon " + std::to_string(id));
+}
+
+// The shells of Windows 95 and NT 4 show only icons of 8 bits or fewer, so
+// the program icon carries 8- and 4-bit pictures besides the 32-bit ones.
+TEST(Art, TheProgramIconHasEachSizeInThirtyTwoEightAndFourBits) {
+#pragma pack(push, 2)
+  struct GroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+  };
+#pragma pack(pop)
+  HRSRC group = FindResourceA(nullptr, MAKEINTRESOURCEA(IDI_SCOURIX), MAKEINTRESOURCEA(14) /* RT_GROUP_ICON */);
+  ASSERT_NE(group, nullptr);
+  const auto* directory = static_cast<const WORD*>(LockResource(LoadResource(nullptr, group)));
+  const auto* entries = reinterpret_cast<const GroupEntry*>(directory + 3);
+  std::set<std::tuple<int, int, int>> images;
+  for (WORD i = 0; i < directory[2]; ++i) {
+    const GroupEntry& entry = entries[i];
+    images.insert({entry.width, entry.height, entry.bits});
+    HRSRC image = FindResourceA(nullptr, MAKEINTRESOURCEA(entry.id), MAKEINTRESOURCEA(3) /* RT_ICON */);
+    ASSERT_NE(image, nullptr) << "image " << entry.id;
+    const auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(nullptr, image)));
+    EXPECT_EQ(header->biBitCount, entry.bits) << "image " << entry.id;
+    EXPECT_EQ(header->biWidth, entry.width) << "image " << entry.id;
+  }
+  const std::set<std::tuple<int, int, int>> wanted = {{32, 32, 32}, {16, 16, 32}, {32, 32, 8},
+                                                      {16, 16, 8},  {32, 32, 4},  {16, 16, 4}};
+  EXPECT_EQ(images, wanted);
 }
 
 }  // namespace

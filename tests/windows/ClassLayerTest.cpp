@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "ui/BitmapButton.h"
+#include "ui/ScanApp.h"
 #include "win/Controls.h"
 #include "win/Dialog.h"
+#include "win/WinApp.h"
 
 namespace {
 
@@ -189,6 +191,47 @@ TEST(ClassLayer, BitmapButtonsReleaseTheirBitmaps) {
   ASSERT_EQ(first.size(), 3u);
   for (HGDIOBJ bitmap : first) EXPECT_EQ(GetObjectType(bitmap), 0u) << "kept after a reload";
   for (HGDIOBJ bitmap : second) EXPECT_EQ(GetObjectType(bitmap), 0u) << "kept after the button went";
+}
+
+// An application whose message map counts the help commands that reach it.
+class HelpCountingApp : public CWinApp {
+ public:
+  int helpCommands = 0;
+  void CountHelp() { ++helpCommands; }
+
+ protected:
+  const CommandEntry* GetMessageMap() const override {
+    static const CommandEntry map[] = {{ID_HELP, static_cast<void (CWinApp::*)()>(&HelpCountingApp::CountHelp)},
+                                       {0, nullptr}};
+    return map;
+  }
+};
+
+// Commands that the dialog leaves reach the application's map; F1 comes as
+// the help command through the main window.
+TEST(ClassLayer, HelpReachesTheApplicationsMessageMap) {
+  HelpCountingApp app;
+  TestDialog dialog([&](TestDialog& d) {
+    app.m_pMainWnd = &d;
+    d.SendMessage(WM_COMMAND, ID_HELP, 0);
+    EXPECT_EQ(app.helpCommands, 1);
+    HELPINFO help = {sizeof help, HELPINFO_WINDOW, kPlain, d.plain.m_hWnd, 0, {0, 0}};
+    d.plain.SendMessage(WM_HELP, 0, reinterpret_cast<LPARAM>(&help));  // a control passes F1 to its dialog
+    EXPECT_EQ(app.helpCommands, 2);
+    d.SendMessage(WM_COMMAND, 4321, 0);  // in no map
+    EXPECT_EQ(app.helpCommands, 2);
+    d.EndDialog(IDOK);
+  });
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  app.m_pMainWnd = nullptr;
+}
+
+TEST(ClassLayer, TheProgramsApplicationRoutesOnlyTheHelpCommand) {
+  ScanApp app;
+  EXPECT_EQ(AfxGetApp(), &app);
+  EXPECT_TRUE(app.OnCmdMsg(ID_HELP));
+  EXPECT_FALSE(app.OnCmdMsg(IDOK));
+  EXPECT_FALSE(app.OnCmdMsg(4321));
 }
 
 }  // namespace

@@ -1,0 +1,4 @@
+// The program's application object; WinMain runs it.
+#include "ui/ScanApp.h"
+
+ScanApp theApp;
