@@ -64,15 +64,15 @@ def main():
         if name is None:
             problems.append(f"{dll} ordinal {ordinal}: import it by name")
         elif (dll, name) not in allowed:
-            problems.append(f"{dll} {name}: not on the list; if Windows 95 and NT 4 export it, add it "
-                            f"with a comment naming the oldest Windows that has it, else look it up "
-                            f"at run time")
+            problems.append(f"{dll} {name}: not on the list")
     if count == 0:
         problems.append("no imports found: not the program's import table")
     for problem in problems:
         print(f"imports: {problem}")
     if problems:
-        print(f"imports: {program}: {len(problems)} problem(s)")
+        print(f"imports: {program}: {len(problems)} problem(s). A function that Windows 95 and NT 4"
+              f" export goes on the list with the oldest Windows that has it; any other is looked"
+              f" up at run time (GetProcAddress).")
         return 1
     print(f"imports: {program}: {count} functions, all on {list_path}")
     return 0
