@@ -1,8 +1,8 @@
 #include "cleaning/RegistryValues.h"
 
-int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
+int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return 0;
   bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
   bool closed = RegCloseKey(key) == ERROR_SUCCESS;
   return deleted && closed ? 1 : 0;
@@ -26,9 +26,9 @@ int ReadOpenKeyValue(HKEY key, const char* valueName, char* buffer, size_t capac
 }
 
 int ReadRegValue(HKEY root, const char* keyPath, const char* valueName, char* buffer,
-                 size_t capacity) {
+                 size_t capacity, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return 0;
   int result = ReadOpenKeyValue(key, valueName, buffer, capacity);
   RegCloseKey(key);
   return result;

@@ -29,7 +29,7 @@ bool StartedProgram::Ended(DWORD waitMs) const {
 }
 
 bool WriteStandIn(const std::string& path, const VariantRecord& record) {
-  std::vector<uint8_t> image = forge::MakeStandIn(record, forge::Bitness::Pe32Plus);
+  std::vector<uint8_t> image = forge::MakeStandIn(record, forge::kOwnBitness);
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
