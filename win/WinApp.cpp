@@ -1,5 +1,7 @@
 #include "win/WinApp.h"
 
+#include "win/SystemLibrary.h"
+
 namespace {
 CWinApp* theApplication = nullptr;
 }
@@ -13,6 +15,8 @@ CWinApp::~CWinApp() {
 CWinApp* AfxGetApp() { return theApplication; }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything can load a DLL by its bare name.
+  HardenDllSearch();
   CWinApp* app = AfxGetApp();
   if (!app) return 1;
   app->m_hInstance = instance;
