@@ -15,6 +15,7 @@
 #include "engine/Prompt.h"
 #include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
+#include "win/FileSystemRedirection.h"
 
 int memoryRestartPrompt = 0;
 
@@ -27,7 +28,11 @@ const char kFamilyName[] = "W32/Morvo.Worm ";
 
 ProgramExitFunction programExit = exit;
 
-bool Exists(const char* path) { return _access(path, kReadable) == 0; }
+// A 64-bit program's file in the real System32 is found under WoW64 too.
+bool Exists(const char* path) {
+  FileSystemRedirectionOff nativeView;
+  return _access(path, kReadable) == 0;
+}
 
 bool ActsOnInfectedFiles() { return scanState.infectedAction != kActionReportOnly; }
 

@@ -6,6 +6,7 @@
 
 #include "cleaning/OsVersion.h"
 #include "win/Handles.h"
+#include "win/SystemLibrary.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ class LateFunction {
   Function Get() {
     if (!lookedUp_) {
       lookedUp_ = true;
-      HMODULE module = LoadLibraryA(library_);
+      HMODULE module = LoadSystemLibrary(library_);
       if (module)
         function_ = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name_)));
     }

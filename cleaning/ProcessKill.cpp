@@ -13,6 +13,7 @@
 #include "cleaning/ProcessNames.h"
 #include "engine/Prompt.h"
 #include "win/Handles.h"
+#include "win/SystemLibrary.h"
 
 namespace {
 
@@ -103,7 +104,7 @@ PerformanceQueryFunction UsePerformanceQuery(PerformanceQueryFunction function) 
 }
 
 int KillByExeName(const char* path) {
-  HMODULE kernel = LoadLibraryA("Kernel32.dll");
+  HMODULE kernel = LoadSystemLibrary("kernel32.dll");
   Sleep(kToolHelpSettleMs);
   if (!kernel) return 0;
   auto createSnapshot = Lookup<SnapshotFunction>(kernel, "CreateToolhelp32Snapshot");

@@ -8,6 +8,7 @@
 #include "cleaning/Privileges.h"
 #include "engine/PathText.h"
 #include "engine/Prompt.h"
+#include "win/SystemLibrary.h"
 
 #ifdef _WIN64
 static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");
@@ -74,7 +75,7 @@ void ProcessList::Clear() {
 
 ProcessList ListProcesses9x() {
   ProcessList list;
-  HMODULE kernel = LoadLibraryA("Kernel32.dll");
+  HMODULE kernel = LoadSystemLibrary("kernel32.dll");
   if (!kernel) return list;
   auto createSnapshot = Lookup<SnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
   auto first = Lookup<ProcessWalkFunction>(kernel, "Process32First");
@@ -100,7 +101,7 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
   NtListResult& outcome = result ? *result : ignored;
   outcome = NtListResult::Unavailable;
   ProcessList list;
-  HMODULE psapi = LoadLibraryA("psapi.dll");
+  HMODULE psapi = LoadSystemLibrary("psapi.dll");
   if (!psapi) return list;
   auto enumProcesses = Lookup<EnumProcessesFunction>(psapi, "EnumProcesses");
   if (!enumProcesses) return list;

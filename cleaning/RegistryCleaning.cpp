@@ -7,6 +7,7 @@
 
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
+#include "cleaning/RegistryViews.h"
 #include "cleaning/RunValueJudge.h"
 #include "engine/PathText.h"
 #include "engine/ReportChannel.h"
@@ -82,9 +83,10 @@ struct SystemFolders {
 
 }  // namespace
 
-void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
+// One view's pass of RemoveRunEntriesForFile.
+static void RemoveRunEntriesInView(HKEY root, const char* keyPath, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
   DWORD valueCount = 0;
   if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
                        nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
@@ -105,7 +107,7 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
       continue;
     if (!lastSlash) break;
     char text[kValueTextLength];
-    if (!ReadRegValue(root, keyPath, name, text, sizeof text)) continue;
+    if (!ReadRegValue(root, keyPath, name, text, sizeof text, view)) continue;
     LowerCase(text);
     char expanded[kExpandedLength];
     DWORD expandedLength = ExpandEnvironmentStringsA(text, expanded, sizeof expanded);
@@ -117,7 +119,7 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
 
     switch (JudgeRunValue(text, expanded, file, systemFolders, 2)) {
       case RunValueVerdict::BareCommand:
-        if (DeleteRegValue(root, keyPath, name)) {
+        if (DeleteRegValue(root, keyPath, name, view)) {
           RememberWormValue(name);
           ReportRegistryRemoval(kFamilyName);
           ++deleted;
@@ -125,7 +127,7 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
         break;
       case RunValueVerdict::CommandWithPath:
         RememberWormValue(name);  // kept even if the deletion fails: the next detection retries
-        if (DeleteRegValue(root, keyPath, name)) {
+        if (DeleteRegValue(root, keyPath, name, view)) {
           ReportRegistryRemoval(kFamilyName);
           ++deleted;
         }
@@ -137,12 +139,22 @@ void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
   RegCloseKey(key);
 }
 
+void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
+  REGSAM views[kMaxRegistryViews];
+  const int viewCount = MachineRegistryViews(views);
+  for (int view = 0; view < viewCount; ++view) RemoveRunEntriesInView(root, keyPath, views[view]);
+}
+
 int CleanRegistryAndHosts(const char* detectionName) {
   CheckHostsFile();
+  REGSAM views[kMaxRegistryViews];
+  const int viewCount = MachineRegistryViews(views);
   if (wormValueName[0] != '\0') {
     for (const char* keyPath : {kRunKey, kRunServicesKey, kWormUninstallKey}) {
-      if (DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, wormValueName))
-        ReportRegistryRemoval(detectionName);
+      for (int view = 0; view < viewCount; ++view) {
+        if (DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, wormValueName, views[view]))
+          ReportRegistryRemoval(detectionName);
+      }
     }
   }
   if (currentFilePath[0] != '\0') {
@@ -161,9 +173,9 @@ bool DeleteValueNaming(HKEY key, const char* valueName, const char* marker) {
   return !strstr(text, marker) || RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
 }
 
-bool CleanFixedValue(const char* keyPath, const char* valueName, const char* marker) {
+bool CleanFixedValue(const char* keyPath, const char* valueName, const char* marker, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
     return false;
   bool handled = DeleteValueNaming(key, valueName, marker);
   return RegCloseKey(key) == ERROR_SUCCESS && handled;
@@ -171,7 +183,16 @@ bool CleanFixedValue(const char* keyPath, const char* valueName, const char* mar
 }  // namespace
 
 int RemoveUninstallEntries() {
-  // Without the worm's own uninstall key its Run value is not looked at.
-  if (!CleanFixedValue(kFixedUninstallKey, "UninstallString", "uninstall.exe")) return 0;
-  return CleanFixedValue(kFixedRunKey, "SMrhcjg7j0e38v", "rhcjg7j0e38v.exe") ? 1 : 0;
+  // Each view on its own: without the worm's uninstall key in a view, its Run
+  // value in that view is not looked at. The result is 1 when some view was
+  // handled to the end: a worm writes into one view only.
+  REGSAM views[kMaxRegistryViews];
+  const int viewCount = MachineRegistryViews(views);
+  int handled = 0;
+  for (int view = 0; view < viewCount; ++view) {
+    if (CleanFixedValue(kFixedUninstallKey, "UninstallString", "uninstall.exe", views[view]) &&
+        CleanFixedValue(kFixedRunKey, "SMrhcjg7j0e38v", "rhcjg7j0e38v.exe", views[view]))
+      handled = 1;
+  }
+  return handled;
 }

@@ -1,5 +1,6 @@
 #include "cleaning/RegistryValues.h"
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -8,32 +9,35 @@
 
 namespace {
 
-const char* RootName(HKEY root) {
-  if (root == HKEY_LOCAL_MACHINE) return "HKLM";
-  if (root == HKEY_CURRENT_USER) return "HKCU";
-  return "HKEY";
+// The key as a reader of the 64-bit view names it: the 32-bit view of
+// HKLM\Software is its Wow6432Node.
+std::string KeyName(HKEY root, const char* keyPath, REGSAM view) {
+  std::string name = root == HKEY_LOCAL_MACHINE ? "HKLM\\" : root == HKEY_CURRENT_USER ? "HKCU\\" : "";
+  if (view == KEY_WOW64_32KEY && _strnicmp(keyPath, "Software\\", 9) == 0)
+    return name + std::string(keyPath, 9) + "Wow6432Node\\" + (keyPath + 9);
+  return name + keyPath;
 }
 
 // A report-only run names the value that would go, once, and leaves it in
 // place: every later detection would otherwise name it again.
-int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName) {
+int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   static std::set<std::string> named;
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return 0;
   bool exists = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   RegCloseKey(key);
-  if (exists && named.insert(std::string(RootName(root)) + "\\" + keyPath + "\\" + valueName).second)
-    ReportLogLine("System Registry     %s\\%s\\%s not removed as per user's selection",
-                  RootName(root), keyPath, valueName);
+  const std::string entry = KeyName(root, keyPath, view) + "\\" + valueName;
+  if (exists && named.insert(entry).second)
+    ReportLogLine("System Registry     %s not removed as per user's selection", entry.c_str());
   return 0;
 }
 
 }  // namespace
 
-int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName) {
-  if (scanState.reportOnly) return ReportValueLeft(root, keyPath, valueName);
+int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
+  if (scanState.reportOnly) return ReportValueLeft(root, keyPath, valueName, view);
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return 0;
   bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
   bool closed = RegCloseKey(key) == ERROR_SUCCESS;
   return deleted && closed ? 1 : 0;
@@ -57,9 +61,9 @@ int ReadOpenKeyValue(HKEY key, const char* valueName, char* buffer, size_t capac
 }
 
 int ReadRegValue(HKEY root, const char* keyPath, const char* valueName, char* buffer,
-                 size_t capacity) {
+                 size_t capacity, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return 0;
   int result = ReadOpenKeyValue(key, valueName, buffer, capacity);
   RegCloseKey(key);
   return result;

@@ -17,11 +17,15 @@ bool IsRenameHeader(const std::string& text, size_t lineStart) {
 
 // Lines are whole lines however long they are: a read in pieces must not take
 // the middle of a long line for the start of a section.
-std::string AddRenameEntry(const std::string& oldText, const std::string& key,
+std::string AddRenameEntry(const std::string& text, const std::string& key,
                            const std::string& value) {
   const std::string entry = key + "=" + value + "\r\n";
+  // A DOS reader stops at the end-of-file mark: the entry goes before it.
+  size_t markAt = text.size();
+  while (markAt > 0 && text[markAt - 1] == '\x1A') --markAt;
+  const std::string oldText = text.substr(0, markAt);
   std::string out;
-  out.reserve(oldText.size() + entry.size() + 16);
+  out.reserve(text.size() + entry.size() + 16);
   bool inSection = false;
   bool inserted = false;
   size_t at = 0;
@@ -51,5 +55,6 @@ std::string AddRenameEntry(const std::string& oldText, const std::string& key,
     if (!inSection) out += "[rename]\r\n";
     out += entry;
   }
+  out.append(text, markAt, std::string::npos);
   return out;
 }

@@ -8,6 +8,7 @@
 // section whose header line starts with "[rename]" in any letter case, just
 // before the next line that starts with "["; without such a section, a
 // "[rename]" header and the entry are appended. A last line without a line
-// end gets one before anything is appended after it.
+// end gets one before anything is appended after it. End-of-file marks
+// (0x1A) that close the text stay at its end, after the entry.
 std::string AddRenameEntry(const std::string& oldText, const std::string& key,
                            const std::string& value);

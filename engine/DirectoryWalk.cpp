@@ -1,7 +1,5 @@
 #include "engine/DirectoryWalk.h"
 
-#include <io.h>
-
 #include <cstdint>
 #include <cstring>
 
@@ -11,12 +9,25 @@
 #include "engine/ScanRun.h"
 #include "engine/ScanState.h"
 #include "engine/StatusPath.h"
+#include "win/FileSystemRedirection.h"
 #include "win/Handles.h"
 
 namespace {
 
 constexpr int kStatusWidth = 60;
 constexpr size_t kDrivePatternLength = 6;  // "C:\*.*"
+// Each level adds at least two characters to a 260-byte pattern.
+constexpr int kMaxFoldersOnPath = 160;
+
+bool skipReparsePoints = true;
+
+bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+// FindFirstFileA under WoW64 sees the real System32, and SysWOW64 once.
+HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA& found) {
+  FileSystemRedirectionOff nativeView;
+  return FindFirstFileA(pattern, &found);
+}
 
 // A walk that starts at a drive root notes whether the drive has a Program
 // Files folder, so that the run can walk it afterwards if no walk entered it.
@@ -27,7 +38,14 @@ void ProbeProgramFiles(const char* pattern) {
   if (!colon) return;
   colon[1] = '\0';
   AppendText(scanState.programFilesPattern, "\\Program Files");
-  if (_access(probe, 0) == 0) {
+  DWORD attributes;
+  {
+    FileSystemRedirectionOff nativeView;
+    attributes = GetFileAttributesA(probe);
+  }
+  // A link in its place leads off the drive: the walk passes it by, and so
+  // does the follow-up.
+  if (attributes != INVALID_FILE_ATTRIBUTES && !IsReparsePoint(attributes)) {
     scanState.programFilesPending = 1;
     AppendText(scanState.programFilesPattern, "\\*.*");
   }
@@ -80,7 +98,88 @@ bool IsDirectory(const WIN32_FIND_DATAA& found) {
 
 bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
+// FindFirstFileA hands back a best-fit ANSI form of a Unicode name that the
+// code page lacks: full-width backslashes and dots come back as "..\..\x".
+// Joined onto the folder, such a name would lead out of it (or to another
+// file), so it is shown but neither checked nor walked. No real name holds a
+// character that Win32 forbids in names, nor is "." or ".." anywhere but in
+// the two dot entries, which are never checked or walked anyway.
+bool SurvivesAsName(const char* name) {
+  return !IsDotEntry(name) && strpbrk(name, "\\/:*?\"<>|") == nullptr;
+}
+
+// A folder's identity: the same through every path that reaches it.
+struct FolderIdentity {
+  DWORD volumeSerial;
+  DWORD indexHigh;
+  DWORD indexLow;
+  bool operator==(const FolderIdentity& other) const {
+    return volumeSerial == other.volumeSerial && indexHigh == other.indexHigh && indexLow == other.indexLow;
+  }
+};
+
+// False where a folder cannot be opened as one (the 9x line cannot), which
+// leaves that level unguarded; the 9x line has no links to loop through.
+bool IdentityOf(const char* folder, FolderIdentity& identity) {
+  FileHandle handle;
+  {
+    FileSystemRedirectionOff nativeView;
+    handle = FileHandle(CreateFileA(folder, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!handle.IsValid() || !GetFileInformationByHandle(handle.Get(), &information)) return false;
+  identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+  return true;
+}
+
+// The folders of the walk's current path, outermost first. A folder already
+// on it is not entered again, however the walk reached it: the second guard
+// against a loop, behind never entering a reparse point.
+FolderIdentity foldersOnPath[kMaxFoldersOnPath];
+int foldersOnPathCount = 0;
+
+class FolderOnPath {
+ public:
+  // Enters the folder of `pattern` (its text up to folderLength).
+  FolderOnPath(const char* pattern, int folderLength) {
+    if (folderLength <= 0) return;
+    char folder[MAX_PATH];
+    memcpy(folder, pattern, folderLength);
+    folder[folderLength] = '\0';
+    FolderIdentity identity;
+    if (!IdentityOf(folder, identity)) return;
+    for (int i = 0; i < foldersOnPathCount; ++i) {
+      if (foldersOnPath[i] == identity) {
+        revisit_ = true;
+        return;
+      }
+    }
+    if (foldersOnPathCount == kMaxFoldersOnPath) return;
+    foldersOnPath[foldersOnPathCount++] = identity;
+    pushed_ = true;
+  }
+  ~FolderOnPath() {
+    if (pushed_) --foldersOnPathCount;
+  }
+  FolderOnPath(const FolderOnPath&) = delete;
+  FolderOnPath& operator=(const FolderOnPath&) = delete;
+
+  bool Revisit() const { return revisit_; }
+
+ private:
+  bool pushed_ = false;
+  bool revisit_ = false;
+};
+
 }  // namespace
+
+bool UseReparsePointSkip(bool on) {
+  bool previous = skipReparsePoints;
+  skipReparsePoints = on;
+  return previous;
+}
 
 // Entries whose path or pattern would not fit 260 bytes are skipped: they are
 // neither shown, checked nor walked, and the walk goes on with the next one.
@@ -93,9 +192,15 @@ int WalkFolder(const char* pattern) {
   const int folderLength = FolderPartLength(levelPattern);
   WIN32_FIND_DATAA found;
 
+  // A folder already on the walk's path (reached again through some link)
+  // is not walked a second time. The memory phase names a file, not a folder.
+  const bool walksFolder = !scanState.memoryPhase && folderLength > 0;
+  FolderOnPath onPath(levelPattern, walksFolder ? folderLength : 0);
+  if (onPath.Revisit()) return scanState.filesScanned;
+
   // File pass: show every entry, check every file.
   {
-    FindHandle search(FindFirstFileA(levelPattern, &found));
+    FindHandle search(FindFirst(levelPattern, found));
     if (search.IsValid()) {
       do {
         if (PumpAndTestStop()) return 0;
@@ -109,7 +214,7 @@ int WalkFolder(const char* pattern) {
         }
         if (fits) {
           ShowPath(path);
-          if (!IsDirectory(found)) {
+          if (!IsDirectory(found) && (scanState.memoryPhase || SurvivesAsName(found.cFileName))) {
             if (!scanState.memoryPhase) ++scanState.filesScanned;
             // The memory phase hands over no length: a process's file is always opened.
             CheckWithCheckerList(path, scanState.memoryPhase ? kLengthUnknown : EntryLength(found));
@@ -127,11 +232,15 @@ int WalkFolder(const char* pattern) {
   if (char* dot = strrchr(subfolderPattern, '.')) dot[1] = '\0';
   if (!AppendText(subfolderPattern, "*")) return scanState.filesScanned;
 
-  FindHandle search(FindFirstFileA(subfolderPattern, &found));
+  FindHandle search(FindFirst(subfolderPattern, found));
   if (!search.IsValid()) return scanState.filesScanned;
   do {
     if (PumpAndTestStop()) return 0;
-    if (!IsDirectory(found) || IsDotEntry(found.cFileName)) continue;
+    // A junction, symbolic link or mount point leads elsewhere (off the
+    // drive, or back up the path): its target is walked, if at all, where
+    // it really lies.
+    if (!IsDirectory(found) || !SurvivesAsName(found.cFileName)) continue;
+    if (skipReparsePoints && IsReparsePoint(found.dwFileAttributes)) continue;
     if (folderLength < 0) return -1;
     char childPattern[MAX_PATH];
     if (!JoinPath(childPattern, levelPattern, folderLength, found.cFileName, "\\*.*")) continue;

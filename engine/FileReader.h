@@ -1,8 +1,19 @@
 #pragma once
-// A file opened for reading by a check, closed on every path out (and before
-// the file is acted on). Reads go to absolute signed positions, as the checks
-// seek. Sharing read and write lets a check look into files that others have
-// open; FILE_SHARE_DELETE is left out because the 9x line refuses it.
+// A file opened by a check, which the infected-file handling then removes
+// through the same handle: what is judged is what is removed, whatever
+// happens to the path in between. Closed on every path out. Reads go to
+// absolute signed positions, as the checks seek.
+//
+// On the NT line the file is opened without following a reparse point at its
+// end (a link is judged as itself, never as its target), for reading, DELETE
+// and FILE_WRITE_ATTRIBUTES, shared for reading only, so that nobody can
+// change, rename or delete it while it is judged and removed. Where that open
+// is refused (another program holds the file for writing, or the access list
+// denies deletion), it is opened for reading alone, shared for reading and
+// writing, and judged the same way; its removal then goes by the path. On the
+// 9x line, which has neither reparse points nor those rights, it is opened
+// for reading alone, as always (FILE_SHARE_DELETE is left out because the 9x
+// line refuses it).
 #include <windows.h>
 
 #include "engine/ByteReader.h"
@@ -10,33 +21,32 @@
 
 class FileReader final : public ByteReader {
  public:
-  explicit FileReader(const char* path)
-      : handle_(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  explicit FileReader(const char* path);
 
   bool IsOpen() const { return handle_.IsValid(); }
-  void Close() { handle_.Close(); }
+  // Opened with the rights that the removal needs.
+  bool Removable() const { return removable_; }
+  void Close();
 
   // The length as a signed 32-bit value; files of 2 GiB and more count as
   // unreadable (no signature describes one).
-  bool Length(int32_t& length) const {
-    DWORD high = 0;
-    DWORD low = GetFileSize(handle_.Get(), &high);
-    if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu)
-      return false;
-    length = static_cast<int32_t>(low);
-    return true;
-  }
+  bool Length(int32_t& length) const;
+  bool ReadExact(int32_t position, void* destination, uint32_t length) override;
 
-  bool ReadExact(int32_t position, void* destination, uint32_t length) override {
-    if (position < 0) return false;
-    if (SetFilePointer(handle_.Get(), position, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
-        GetLastError() != NO_ERROR)
-      return false;
-    DWORD got = 0;
-    return ReadFile(handle_.Get(), destination, length, &got, nullptr) && got == length;
-  }
+  // For a Removable() file: sets its attributes to FILE_ATTRIBUTE_ARCHIVE
+  // alone (read-only, hidden and system would each refuse the deletion), and
+  // marks it for deletion when the handle closes. False with the Win32 error
+  // in `error` when the system refuses.
+  bool ResetAttributes(DWORD& error);
+  bool MarkForDeletion(DWORD& error);
 
  private:
   FileHandle handle_;
+  bool removable_ = false;
 };
+
+// Test seam: where kernel32 has SetFileInformationByHandle (Vista on) it
+// sets the attributes and the deletion mark; elsewhere NtSetInformationFile
+// of ntdll does. Wine has both, so a test forces the older way with true.
+// Returns the previous setting.
+bool UseNtSetInformationFile(bool always);

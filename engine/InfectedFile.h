@@ -4,13 +4,35 @@
 // holding process terminated and one retry; else deletion at restart),
 // 101 renames (the character after the last "." becomes "V"), 103 only
 // reports, any other code does nothing. Each outcome is one log line.
-void HandleInfectedFile(const char* detectionName, const char* path);
+//
+// `judged` is the file as the check opened it. When it holds the rights to
+// remove (FileReader::Removable), the attributes are reset and the file is
+// deleted through that handle, so that nothing but the judged file can be
+// hit. Otherwise (the 9x line, a file another program holds, no handle) it is
+// closed and the removal goes by the path; on the NT line only when no
+// component of the path is a reparse point, else the file is reported
+// "Unable to remove" and nothing is scheduled.
+//
+// The holding process is terminated (KillProcessByPath) only when the
+// deletion failed with a sharing or lock violation or a denied access, after
+// the attributes were reset: only a holder explains those.
+class FileReader;
+void HandleInfectedFile(const char* detectionName, const char* path, FileReader* judged = nullptr);
 
 // Finishes the memory phase for the file of a just-terminated worm process:
 // announces the memory removal, waits a second for the process to let go of
-// its file, then acts on it under the checker's family name.
+// its file, then opens the file and acts on it under the checker's family
+// name. A file that opens is judged again through its own handle first: a
+// path that leads to anything but a worm by now (a folder swapped for a
+// junction during the wait) is reported "Unable to remove" and left alone.
 void HandleMemoryRemoval(const char* familyName, const char* path);
 
 // Renames the file so that the character after the last "." of its path
-// becomes "V" (C:\dir\mal.exe becomes C:\dir\mal.Vxe), with its log line.
+// becomes "V" (C:\dir\mal.exe becomes C:\dir\mal.Vxe), with its log line. On
+// the NT line a path through a reparse point is not renamed ("Rename failed").
 void RenameInfectedFile(const char* name, const char* path);
+
+// Test seam: called with the path just before a removal acts on the file, so
+// that a test can change the file system between the check and the removal.
+using BeforeRemovalHook = void (*)(const char* path);
+BeforeRemovalHook UseBeforeRemovalHook(BeforeRemovalHook hook);

@@ -4,23 +4,44 @@
 
 #include <cstring>
 
+#include "cleaning/OsVersion.h"
 #include "cleaning/RegistryCleaning.h"
+#include "cleaning/ReparsePath.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
 #include "engine/PathText.h"
 #include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
 #include "engine/TextSignature.h"
+#include "win/FileSystemRedirection.h"
+
+namespace {
+
+// A plain deletion: no termination, no retry, no scheduling. Through the
+// judged file's own handle where it has the rights; by the path otherwise,
+// which on the NT line must not pass through a reparse point.
+bool DeleteJudgedFile(const char* path, FileReader& file) {
+  DWORD error = NO_ERROR;
+  if (file.Removable()) {
+    if (!file.MarkForDeletion(error)) return false;
+    file.Close();
+    return true;
+  }
+  file.Close();
+  if (GetOsFamily() == OS_WINNT && PathHasReparsePoint(path)) return false;
+  FileSystemRedirectionOff nativeView;
+  return DeleteFileA(path) != FALSE;
+}
+
+}  // namespace
 
 int CheckTextSignatures(const char*, const char* path) {
   UnscrambleTextSignatures();
   const TextSignatureRecord* match = nullptr;
-  {
-    FileReader file(path);
-    if (!file.IsOpen()) return 0;
-    int32_t length = 0;
-    if (file.Length(length)) match = FindTextSignature(file, length);
-  }
+  FileReader file(path);
+  if (!file.IsOpen()) return 0;
+  int32_t length = 0;
+  if (file.Length(length)) match = FindTextSignature(file, length);
   if (!match) return 0;
   ++scanState.filesInfected;
   CopyTruncated(scanState.detectionName, match->name);
@@ -29,8 +50,8 @@ int CheckTextSignatures(const char*, const char* path) {
   switch (scanState.infectedAction) {
     case kActionRemove:
     case kActionRemoveToo:
-      // A plain deletion: a hosts file that cannot go is reported, nothing more.
-      if (DeleteFileA(path)) {
+      // A hosts file that cannot go is reported, nothing more.
+      if (DeleteJudgedFile(path, file)) {
         ++scanState.filesRemoved;
         RemoveUninstallEntries();
         ReportLogLine("%s     %s removed", path, match->name);
@@ -39,6 +60,7 @@ int CheckTextSignatures(const char*, const char* path) {
       }
       break;
     case kActionRename:
+      file.Close();
       RenameInfectedFile(match->name, path);
       break;
     case kActionReportOnly:

@@ -13,6 +13,8 @@
 #include "engine/ScanState.h"
 #include "engine/SizeFilter.h"
 #include "engine/VariantRecord.h"
+#include "win/FileSystemRedirection.h"
+#include "win/SystemLibrary.h"
 
 char currentFilePath[kCurrentFilePathLength];
 
@@ -33,13 +35,44 @@ const VariantRecord* activeTable = VariantTable;
 bool prefilterOn = true;
 SizeFilter sizeFilter;  // built from activeTable at the first check
 
-// True unless the walk's directory entry gave a length that rules out every
-// record of the table before the file is opened.
-bool LengthMayMatch() {
+using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEVELS level,
+                                            void* information);
+AttributesExFunction attributesEx = nullptr;
+bool attributesExLookedUp = false;
+
+// The length that the file system keeps with the file itself. A directory
+// entry's length can lag behind it on NTFS (a file still open for writing, a
+// hard link written through another name). GetFileAttributesExA: Windows 98
+// and NT 4 on; Windows 95 has only FAT, whose entries are the file's record.
+bool CurrentLength(const char* path, uint64_t& length) {
+  if (!attributesExLookedUp) {
+    attributesExLookedUp = true;
+    attributesEx = SystemFunction<AttributesExFunction>("kernel32.dll", "GetFileAttributesExA");
+  }
+  if (!attributesEx) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  BOOL read;
+  {
+    FileSystemRedirectionOff nativeView;
+    read = attributesEx(path, GetFileExInfoStandard, &data);
+  }
+  if (!read) return false;
+  length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
+// True unless the file's length rules out every record of the table before
+// the file is opened. A length from the walk's directory entry that no record
+// accepts is confirmed from the file's own metadata first: only then is the
+// file passed over.
+bool LengthMayMatch(const char* path) {
   const int64_t length = CheckedFileLength();
   if (!prefilterOn || length == kLengthUnknown) return true;
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
-  return sizeFilter.Accepts(static_cast<uint64_t>(length));
+  if (sizeFilter.Accepts(static_cast<uint64_t>(length))) return true;
+  uint64_t current = 0;
+  return CurrentLength(path, current) && current != static_cast<uint64_t>(length) &&
+         sizeFilter.Accepts(current);
 }
 
 }  // namespace
@@ -57,6 +90,13 @@ bool UseSizePrefilter(bool on) {
   return previous;
 }
 
+const VariantRecord* MatchVariantRecord(FileReader& file) {
+  if (!file.IsOpen()) return nullptr;
+  if (!file.Length(headerState.fileLength)) return nullptr;
+  if (!ReadPeHeaders(file, headerState)) return nullptr;
+  return FindMatchingRecord(activeTable, headerState, file);
+}
+
 int CheckVariantFile(const char* familyName, const char* path) {
   if (scanState.pendingMemoryAction != 0 && scanState.reportWindow != nullptr) {
     HandleMemoryRemoval(familyName, path);
@@ -66,19 +106,18 @@ int CheckVariantFile(const char* familyName, const char* path) {
   // A path that the 260-byte buffers cannot hold whole is not examined: it
   // could be neither reported nor acted on as itself.
   if (strlen(path) >= kPathBufferLength) return 0;
-  if (!LengthMayMatch()) return 0;
+  if (!LengthMayMatch(path)) return 0;
 
   FileReader file(path);
   if (!file.IsOpen()) return 0;
   CurrentFileScope current(path);
-  if (!file.Length(headerState.fileLength)) return 0;
-  if (!ReadPeHeaders(file, headerState)) return 0;
-
-  const VariantRecord* match = FindMatchingRecord(activeTable, headerState, file);
+  const VariantRecord* match = MatchVariantRecord(file);
   if (!match) return 0;
 
   ++scanState.filesInfected;
-  file.Close();
+  // The drive scan keeps the file open, so that the removal acts on the file
+  // judged here; a running worm's file is left to the memory scan.
+  if (scanState.memoryPhase) file.Close();
   CleanRegistryAndHosts(match->name);
   CopyTruncated(scanState.detectionName, match->name);
   CopyTruncated(scanState.statusText, path);
@@ -86,6 +125,6 @@ int CheckVariantFile(const char* familyName, const char* path) {
     scanState.foundInMemory = 1;
     return 1;
   }
-  HandleInfectedFile(match->name, path);
+  HandleInfectedFile(match->name, path, &file);
   return 1;
 }

@@ -10,13 +10,20 @@
 // handed straight to that removal and 0 is returned.
 //
 // When the walk hands over the file's length from its directory entry
-// (CheckedFileLength) and no record's size rule can pass for that length, the
-// file is not opened: it could not match, so the result is the same 0.
+// (CheckedFileLength) and no record's size rule can pass for that length, nor
+// for the length that the file's own metadata gives, the file is not opened:
+// it could not match, so the result is the same 0.
+struct VariantRecord;
 int CheckVariantFile(const char* familyName, const char* path);
+
+// The first record of the table that the open file matches, or null (also
+// when its headers cannot be read). The check's own judgement, for a removal
+// that must judge the file it opened itself.
+class FileReader;
+const VariantRecord* MatchVariantRecord(FileReader& file);
 
 // Test seams. The table the check searches (null: the program's VariantTable);
 // the size prefilter is rebuilt from it. Returns the table used before.
-struct VariantRecord;
 const VariantRecord* UseVariantTable(const VariantRecord* table);
 // Switches the size prefilter off (false) or on (true, the program's way), so
 // that a test can compare both; returns the previous setting.

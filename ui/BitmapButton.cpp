@@ -7,6 +7,7 @@
 namespace {
 constexpr UINT kLoadFlags = LR_LOADMAP3DCOLORS;
 constexpr int kHandCursorId = 106;  // the pointing hand of winhlp32.exe
+constexpr DWORD kAsImageResource = 0x00000020;  // LOAD_LIBRARY_AS_IMAGE_RESOURCE
 }  // namespace
 
 BOOL BitmapButton::LoadSkin(UINT id, CWnd* parent) {
@@ -98,7 +99,10 @@ void CExButton::LoadHandCursor() {
   UINT length = GetWindowsDirectoryA(path, sizeof path);
   if (length == 0 || length + sizeof "\\winhlp32.exe" > sizeof path) return;
   lstrcatA(path, "\\winhlp32.exe");
-  HMODULE help = LoadLibraryA(path);
+  // Only its resources are wanted: mapped as data, no code of it ever runs.
+  // Systems before Vista refuse LOAD_LIBRARY_AS_IMAGE_RESOURCE.
+  HMODULE help = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | kAsImageResource);
+  if (!help) help = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
   if (!help) return;
   if (HCURSOR hand = LoadCursorA(help, MAKEINTRESOURCEA(kHandCursorId)))
     handCursor_ = reinterpret_cast<HCURSOR>(CopyIcon(reinterpret_cast<HICON>(hand)));

@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "win/SystemLibrary.h"
+
 namespace {
 
 // SID_STopLevelBrowser, the service of a shell window's own browser.
@@ -51,7 +53,7 @@ class ComPtr {
 // for the object's lifetime.
 class ComRuntime {
  public:
-  ComRuntime() : ole_(LoadLibraryA("ole32.dll")), automation_(LoadLibraryA("oleaut32.dll")) {
+  ComRuntime() : ole_(LoadSystemLibrary("ole32.dll")), automation_(LoadSystemLibrary("oleaut32.dll")) {
     if (!ole_ || !automation_) return;
     Resolve(ole_, "CoInitialize", initialize_);
     Resolve(ole_, "CoUninitialize", uninitialize_);

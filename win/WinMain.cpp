@@ -1,6 +1,9 @@
+#include "win/SystemLibrary.h"
 #include "win/WinApp.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything can load a DLL by its bare name.
+  HardenDllSearch();
   CWinApp* app = AfxGetApp();
   if (!app) return 1;
   app->m_hInstance = instance;

@@ -1,5 +1,6 @@
-// Any bytes as an old wininit.ini: the new entry must be there, and every
-// old line must come through, in order.
+// Any bytes as an old wininit.ini: the new entry must be there, every old
+// line must come through, in order, and end-of-file marks that closed the
+// old text close the new one.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -8,8 +9,13 @@
 #include "cleaning/WininitText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string old(reinterpret_cast<const char*>(data), size);
-  const std::string out = AddRenameEntry(old, "NUL", "C:\\FUZZ~1\\ENTRY.EXE");
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  const std::string out = AddRenameEntry(text, "NUL", "C:\\FUZZ~1\\ENTRY.EXE");
+  size_t marks = 0;
+  while (marks < text.size() && text[text.size() - 1 - marks] == '\x1A') ++marks;
+  if (out.size() < marks || out.compare(out.size() - marks, marks, text, text.size() - marks, marks) != 0)
+    abort();
+  const std::string old = text.substr(0, text.size() - marks);
   if (out.find("NUL=C:\\FUZZ~1\\ENTRY.EXE\r\n") == std::string::npos) abort();
   size_t searchFrom = 0;
   for (size_t at = 0; at < old.size();) {

@@ -52,4 +52,12 @@ TEST(WininitText, LongLinesNulBytesAndAMissingLastLineEndSurvive) {
   EXPECT_EQ(Add("[rename]\r\nlone\rcr\r\n"), "[rename]\nlone\rcr\n" + kEntry);
 }
 
+TEST(WininitText, EntryGoesBeforeAClosingEndOfFileMark) {
+  EXPECT_EQ(Add("[rename]\r\nNUL=C:\\OLD.EXE\r\n\x1A"), "[rename]\nNUL=C:\\OLD.EXE\n" + kEntry + "\x1A");
+  EXPECT_EQ(Add("[other]\r\na=b\x1A\x1A"), "[other]\na=b\r\n[rename]\r\n" + kEntry + "\x1A\x1A");
+  EXPECT_EQ(Add("\x1A"), "[rename]\r\n" + kEntry + "\x1A");
+  // A mark inside the text is an ordinary byte of its line.
+  EXPECT_EQ(Add("[rename]\n;\x1A\n[x]\n"), "[rename]\n;\x1A\n" + kEntry + "[x]\n");
+}
+
 }  // namespace

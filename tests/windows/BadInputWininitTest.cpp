@@ -28,12 +28,26 @@ std::string TempCopy() {
   return std::string(folder) + "wininit.ini";
 }
 
+const char kReplacement[] = "C:\\windows\\wininit.new";
+const char kPrevious[] = "C:\\windows\\wininit.old";
+
+// A write that gets half its bytes onto the disk and then fails, as on a
+// full disk.
+BOOL WINAPI WriteHalfThenFail(HANDLE file, LPCVOID data, DWORD length, LPDWORD written, LPOVERLAPPED) {
+  WriteFile(file, data, length / 2, written, nullptr);
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
 class BadWininitTest : public ::testing::Test {
  protected:
   void SetUp() override { Clear(); }
-  void TearDown() override { Clear(); }
+  void TearDown() override {
+    UseWininitWrite(nullptr);
+    Clear();
+  }
   static void Clear() {
-    for (const std::string& path : {std::string(kWininit), TempCopy()}) {
+    for (const std::string& path : {std::string(kWininit), TempCopy(), std::string(kReplacement), std::string(kPrevious)}) {
       SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileA(path.c_str());
     }
@@ -132,6 +146,66 @@ TEST_F(BadWininitTest, AWorkingCopyThatCannotBeRefreshedIsNeverUsedInsteadOfTheF
   } else {
     EXPECT_EQ(after, current);
   }
+}
+
+TEST_F(BadWininitTest, AFailedWriteLeavesTheFileAsItWasAndNoHalfWrittenCopy) {
+  const std::string old = "[rename]\r\nNUL=C:\\USER.EXE\r\n[x]\r\na=b\r\n";
+  WriteFileBytes(kWininit, old);
+  UseWininitWrite(WriteHalfThenFail);
+
+  EXPECT_FALSE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+
+  EXPECT_EQ(ReadFileBytes(kWininit), old);
+  EXPECT_EQ(GetFileAttributesA(kReplacement), INVALID_FILE_ATTRIBUTES);
+  // Nor is a new file left half written where there was none.
+  DeleteFileA(kWininit);
+  EXPECT_FALSE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+  EXPECT_EQ(GetFileAttributesA(kWininit), INVALID_FILE_ATTRIBUTES);
+  UseWininitWrite(nullptr);
+  ASSERT_TRUE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+  EXPECT_EQ(ReadFileBytes(kWininit), "[rename]\r\nNUL=C:\\NEW.EXE\r\n");
+}
+
+TEST_F(BadWininitTest, TheEntryGoesBeforeAClosingEndOfFileMark) {
+  WriteFileBytes(kWininit, "[rename]\r\nNUL=C:\\USER.EXE\r\n\x1A");
+  ASSERT_TRUE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+  EXPECT_EQ(ReadFileBytes(kWininit), "[rename]\nNUL=C:\\USER.EXE\nNUL=C:\\NEW.EXE\r\n\x1A");
+}
+
+// Copies left behind hidden and read-only, by hand or by a run that was cut
+// short, would refuse to be overwritten.
+TEST_F(BadWininitTest, HiddenReadOnlyCopiesLeftFromBeforeNeverBlockIt) {
+  WriteFileBytes(kWininit, "[rename]\r\nNUL=C:\\USER.EXE\r\n");
+  for (const std::string& leftover : {TempCopy(), std::string(kReplacement), std::string(kPrevious)}) {
+    WriteFileBytes(leftover, "stale");
+    ASSERT_TRUE(SetFileAttributesA(leftover.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  }
+
+  ASSERT_TRUE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+  ASSERT_TRUE(AddWininitRename("NUL", "C:\\NEWER.EXE"));
+
+  EXPECT_EQ(ReadFileBytes(kWininit), "[rename]\nNUL=C:\\USER.EXE\nNUL=C:\\NEW.EXE\nNUL=C:\\NEWER.EXE\r\n");
+  EXPECT_EQ(ReadFileBytes(TempCopy().c_str()), "[rename]\nNUL=C:\\USER.EXE\nNUL=C:\\NEW.EXE\r\n");
+  EXPECT_EQ(GetFileAttributesA(kReplacement), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(BadWininitTest, AFileTooLargeToHoldIsRefusedAndKept) {
+  HANDLE file = CreateFileA(kWininit, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "[rename]\r\n", 10, &written, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = (8ll << 20) + 1;  // one byte past what is read
+  SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+  ASSERT_TRUE(SetEndOfFile(file));
+  CloseHandle(file);
+
+  EXPECT_FALSE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExA(kWininit, GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(size.QuadPart));
+  EXPECT_EQ(ReadFileBytes(kWininit).substr(0, 10), "[rename]\r\n");
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ bool StartedProgram::Ended(DWORD waitMs) const {
   return WaitForSingleObject(process_.hProcess, waitMs) == WAIT_OBJECT_0;
 }
 
-bool WriteStandIn(const std::string& path, const VariantRecord& record) {
-  std::vector<uint8_t> image = forge::MakeStandIn(record, forge::Bitness::Pe32Plus);
+namespace {
+bool WriteImage(const std::string& path, const std::vector<uint8_t>& image) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -38,17 +38,16 @@ bool WriteStandIn(const std::string& path, const VariantRecord& record) {
   CloseHandle(file);
   return ok && written == image.size();
 }
+}  // namespace
+
+bool WriteStandIn(const std::string& path, const VariantRecord& record) {
+  return WriteImage(path, forge::MakeStandIn(record, forge::kOwnBitness));
+}
 
 bool WriteCleanProgram(const std::string& path) {
-  std::vector<uint8_t> image = forge::MakeStandIn(VariantTable[0], forge::Bitness::Pe32Plus);
+  std::vector<uint8_t> image = forge::MakeStandIn(VariantTable[0], forge::kOwnBitness);
   image.push_back(0);  // the loader ignores what follows the sections; the check's size test does not
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == image.size();
+  return WriteImage(path, image);
 }
 
 bool FileExists(const std::string& path) {

@@ -68,6 +68,39 @@ TEST_F(DirectoryWalkTest, ShowsDotEntriesButNeverWalksThem) {
   }
 }
 
+// Unicode names that the ANSI code page lacks come back from FindFirstFileA
+// in a best-fit form: full-width dots and backslashes become "." and "\".
+// Joined onto the folder, "..\..\x.exe" would name a file two folders up.
+TEST_F(DirectoryWalkTest, ShowsBestFitNamesButNeitherChecksNorWalksThem) {
+  ScratchFolder root("walk-best-fit");
+  root.AddFile("x.exe");
+  root.AddFile("a\\x.exe");
+  std::string kept = root.AddFile("a\\b\\kept.txt");
+  const std::wstring folder = std::wstring(root.Path().begin(), root.Path().end()) + L"\\a\\b\\";
+  const std::wstring dots = L"\xFF0E\xFF0E";
+  const std::wstring backslash = L"\xFF3C";
+  for (const std::wstring& name :
+       std::vector<std::wstring>{dots + backslash + dots + backslash + L"x.exe", dots, L"q\xFF1F", L"s\xFF0A"}) {
+    HANDLE file = CreateFileW((folder + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+  }
+  ASSERT_TRUE(CreateDirectoryW((folder + dots + backslash + L"a").c_str(), nullptr));
+  HANDLE inside = CreateFileW((folder + dots + backslash + L"a\\inside.txt").c_str(), GENERIC_WRITE, 0,
+                              nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(inside, INVALID_HANDLE_VALUE);
+  CloseHandle(inside);
+  scanState.filesScanned = 0;
+
+  WalkFolder((root.Path() + "\\a\\b\\*.*").c_str());
+
+  EXPECT_TRUE(WasShown(root.Join("a\\b\\..\\..\\x.exe"))) << "the code page has no best fit here";
+  EXPECT_TRUE(WasShown(root.Join("a\\b\\..\\a")));
+  EXPECT_EQ(checkedPaths, std::vector<std::string>{kept});
+  EXPECT_EQ(scanState.filesScanned, 1);
+  for (const std::string& status : statuses) EXPECT_EQ(status.find("inside.txt"), std::string::npos) << status;
+}
+
 TEST_F(DirectoryWalkTest, HandsHiddenSystemAndReadOnlyFilesToTheCheck) {
   ScratchFolder root("walk-attributes");
   std::string hidden = root.AddFile("hidden.exe", "x", FILE_ATTRIBUTE_HIDDEN);

@@ -1,15 +1,41 @@
 // What happens to an infected file, on real files under Wine.
 #include <cstring>
 
+#include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/ScratchFolder.h"
+#include "tools/forge/Forge.h"
 
 namespace {
 
 const char kName[] = "W32/Morvo.Lax.Worm";
+
+std::string LaxSample() {
+  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[0]);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The three ways a removal reaches the file: by its path, and through the
+// check's own handle with either of the two functions that set its
+// attributes and its deletion mark.
+enum class Route { Path, Handle, NtHandle };
+const Route kRoutes[] = {Route::Path, Route::Handle, Route::NtHandle};
+
+// Hands the file over the way the check does on that route.
+void Handle(Route route, const std::string& path) {
+  bool previous = UseNtSetInformationFile(route == Route::NtHandle);
+  if (route == Route::Path) {
+    HandleInfectedFile(kName, path.c_str());
+  } else {
+    FileReader judged(path.c_str());
+    EXPECT_TRUE(judged.Removable()) << path;
+    HandleInfectedFile(kName, path.c_str(), &judged);
+  }
+  UseNtSetInformationFile(previous);
+}
 
 class InfectedFileTest : public EngineFixture {
  protected:
@@ -29,58 +55,79 @@ class InfectedFileTest : public EngineFixture {
 };
 
 TEST_F(InfectedFileTest, RemovesTheFileWithOneLineAndCountsIt) {
-  for (int action : {kActionRemove, kActionRemoveToo}) {
-    ScratchFolder root("infected-remove");
-    std::string path = root.AddFile("mal.exe");
-    Detected(path);
-    scanState.infectedAction = action;
-    logLines.clear();
-    scanState.filesRemoved = 0;
+  for (Route route : kRoutes) {
+    for (int action : {kActionRemove, kActionRemoveToo}) {
+      ScratchFolder root("infected-remove");
+      std::string path = root.AddFile("mal.exe");
+      Detected(path);
+      scanState.infectedAction = action;
+      logLines.clear();
+      scanState.filesRemoved = 0;
 
-    HandleInfectedFile(kName, path.c_str());
+      Handle(route, path);
 
-    EXPECT_FALSE(Exists(path)) << action;
-    EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm removed"});
-    EXPECT_EQ(scanState.filesRemoved, 1);
-    EXPECT_EQ(scanState.restartNeeded, 0);
+      EXPECT_FALSE(Exists(path)) << action;
+      EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm removed"});
+      EXPECT_EQ(scanState.filesRemoved, 1);
+      EXPECT_EQ(scanState.restartNeeded, 0);
+    }
   }
 }
 
 TEST_F(InfectedFileTest, ResetsReadOnlyHiddenAndSystemBeforeRemoving) {
   ScratchFolder root("infected-attributes");
-  std::vector<std::string> paths = {
-      root.AddFile("ro.exe", "x", FILE_ATTRIBUTE_READONLY),
-      root.AddFile("hidden.exe", "x", FILE_ATTRIBUTE_HIDDEN),
-      root.AddFile("system.exe", "x", FILE_ATTRIBUTE_SYSTEM),
-      root.AddFile("all.exe", "x", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
-  };
   ASSERT_FALSE(DeleteFileA(root.AddFile("probe.exe", "x", FILE_ATTRIBUTE_READONLY).c_str()));
+  for (Route route : kRoutes) {
+    std::vector<std::string> paths = {
+        root.AddFile("ro.exe", "x", FILE_ATTRIBUTE_READONLY),
+        root.AddFile("hidden.exe", "x", FILE_ATTRIBUTE_HIDDEN),
+        root.AddFile("system.exe", "x", FILE_ATTRIBUTE_SYSTEM),
+        root.AddFile("all.exe", "x", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+    };
+    logLines.clear();
+    scanState.filesRemoved = 0;
 
-  for (const std::string& path : paths) {
-    Detected(path);
-    HandleInfectedFile(kName, path.c_str());
-    EXPECT_FALSE(Exists(path)) << path;
+    for (const std::string& path : paths) {
+      Detected(path);
+      Handle(route, path);
+      EXPECT_FALSE(Exists(path)) << path;
+    }
+    EXPECT_EQ(scanState.filesRemoved, 4);
+    EXPECT_EQ(logLines.size(), 4u);
   }
-  EXPECT_EQ(scanState.filesRemoved, 4);
-  EXPECT_EQ(logLines.size(), 4u);
 }
 
+// Held by another program for reading and shared for reading only: the
+// check can judge it through a read-only handle, not with the rights to
+// remove it, so the removal goes by the path; the holder explains the
+// sharing violation, and the termination is asked for.
 TEST_F(InfectedFileTest, AFileThatStaysLockedIsReportedUnableToRemove) {
-  ScratchFolder root("infected-locked");
-  std::string path = root.AddFile("held.exe");
-  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-  Detected(path);
-  // The termination finds no process to end and says so in a box titled with the path.
-  DialogAnswerer box(path, {IDOK});
+  for (bool judged : {false, true}) {
+    ScratchFolder root("infected-locked");
+    std::string path = root.AddFile("held.exe");
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    Detected(path);
+    logLines.clear();
+    // The termination finds no process to end and says so in a box titled with the path.
+    DialogAnswerer box(path, {IDOK});
 
-  HandleInfectedFile(kName, path.c_str());
+    if (judged) {
+      FileReader file(path.c_str());
+      ASSERT_TRUE(file.IsOpen());
+      EXPECT_FALSE(file.Removable());
+      HandleInfectedFile(kName, path.c_str(), &file);
+    } else {
+      HandleInfectedFile(kName, path.c_str());
+    }
 
-  CloseHandle(holder);
-  EXPECT_TRUE(Exists(path));
-  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
-  EXPECT_EQ(scanState.filesRemoved, 0);
+    CloseHandle(holder);
+    EXPECT_EQ(box.Answered().size(), 1u) << judged;
+    EXPECT_TRUE(Exists(path));
+    EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
+    EXPECT_EQ(scanState.filesRemoved, 0);
+  }
 }
 
 TEST_F(InfectedFileTest, AttributesThatCannotBeSetReportTheLastDetection) {
@@ -160,7 +207,7 @@ TEST_F(InfectedFileTest, AnyOtherActionDoesNothing) {
 
 TEST_F(InfectedFileTest, PendingMemoryRemovalAnnouncesWaitsAndRemovesUnderTheFamilyName) {
   ScratchFolder root("infected-memory");
-  std::string path = root.AddFile("worm.exe");
+  std::string path = root.AddFile("worm.exe", LaxSample(), FILE_ATTRIBUTE_READONLY);
   scanState.pendingMemoryAction = kActionRemove;
   scanState.infectedAction = 0;
   scanState.filesInfected = 1;
@@ -177,6 +224,23 @@ TEST_F(InfectedFileTest, PendingMemoryRemovalAnnouncesWaitsAndRemovesUnderTheFam
   EXPECT_EQ(scanState.infectedAction, kActionRemove);
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_EQ(scanState.filesRemoved, 1);
+}
+
+// The memory phase judged the process's file; during the wait its path came
+// to lead to another file. The removal judges what it opens, and leaves it.
+TEST_F(InfectedFileTest, PendingMemoryRemovalLeavesAFileThatIsNoWormByNow) {
+  ScratchFolder root("infected-memory-swapped");
+  std::string path = root.AddFile("worm.exe", "a user's file by now");
+  scanState.pendingMemoryAction = kActionRemove;
+  scanState.filesInfected = 1;
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0);
+
+  EXPECT_TRUE(Exists(path));
+  EXPECT_EQ(logLines, (std::vector<std::string>{"System Memory    W32/Morvo.Worm  removed",
+                                                 path + "     W32/Morvo.Worm  Unable to remove"}));
+  EXPECT_EQ(scanState.filesRemoved, 0);
+  EXPECT_EQ(scanState.restartNeeded, 0);
 }
 
 TEST_F(InfectedFileTest, PendingMemoryRemovalWithoutTheWindowChecksTheFileInstead) {

@@ -3,6 +3,7 @@
 
 #include "cleaning/RegistryCleaning.h"
 #include "cleaning/RegistryValues.h"
+#include "cleaning/RegistryViews.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/RegistryScratch.h"
@@ -207,6 +208,63 @@ TEST_F(RegistryCleaningTest, UninstallEntriesGoOnlyWithTheWormsUninstallKey) {
   EXPECT_FALSE(RegistryScratch::Exists(kWormUninstallKeyPath, "UninstallString"));
   EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "SMrhcjg7j0e38v"));
   EXPECT_TRUE(logLines.empty());
+}
+
+// On 64-bit Windows each build looks into both views, the 64-bit one first;
+// on 32-bit Windows it passes no view flag, which the older systems reject.
+TEST(RegistryViewsTest, TheCleaningExaminesEveryViewOfThisWindows) {
+  REGSAM views[kMaxRegistryViews];
+  const int count = MachineRegistryViews(views);
+  EXPECT_EQ(std::vector<REGSAM>(views, views + count), RegistryViewsOfThisWindows());
+}
+
+// A 64-bit and a 32-bit program each wrote the value into its own view; the
+// copy in each view goes, with a line each. A value of the other program
+// beside it stays.
+TEST_F(RegistryCleaningTest, AValueInEachViewIsRemovedFromEachWithALineEach) {
+  const std::vector<REGSAM> views = RegistryViewsOfThisWindows();
+  for (REGSAM view : views) registry.Set(kRunKeyPath, "ScxTestViews", "c:\\x\\worm.exe /s", view);
+  registry.Set(kRunKeyPath, "ScxTestViewsKept", "c:\\x\\tool.exe", views.back());
+  FileUnderCheck("c:\\x\\worm.exe");
+
+  CleanRegistryAndHosts("W32/Morvo.Lax.Worm");
+
+  for (REGSAM view : views) EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestViews", view)) << view;
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestViewsKept", views.back()));
+  EXPECT_EQ(logLines, std::vector<std::string>(views.size(), kRemovedLine));
+}
+
+TEST_F(RegistryCleaningTest, TheRememberedNameIsDeletedFromEveryViewOfTheThreeKeys) {
+  const std::vector<REGSAM> views = RegistryViewsOfThisWindows();
+  for (REGSAM view : views) {
+    registry.OwnKey(kWormUninstallKeyPath, view);
+    for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
+      registry.Set(key, "ScxTestEveryView", "anything", view);
+  }
+  strcpy(wormValueName, "ScxTestEveryView");
+
+  CleanRegistryAndHosts("W32/Morvo.Kzg.Worm");
+
+  for (REGSAM view : views) {
+    for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
+      EXPECT_FALSE(RegistryScratch::Exists(key, "ScxTestEveryView", view)) << key << " " << view;
+  }
+  EXPECT_EQ(logLines,
+            std::vector<std::string>(3 * views.size(), "System Registry     W32/Morvo.Kzg.Worm removed"));
+}
+
+// A 32-bit worm on 64-bit Windows leaves its uninstall entry and fixed Run
+// value in the 32-bit view, where either build finds them.
+TEST_F(RegistryCleaningTest, UninstallEntriesGoFromTheViewThatHoldsThem) {
+  const REGSAM view = RegistryViewsOfThisWindows().back();
+  registry.OwnKey(kWormUninstallKeyPath, view);
+  registry.Set(kWormUninstallKeyPath, "UninstallString", "C:\\WINDOWS\\uninstall.exe /q", view);
+  registry.Set(kRunKeyPath, "SMrhcjg7j0e38v", "C:\\WINDOWS\\rhcjg7j0e38v.exe", view);
+
+  EXPECT_EQ(RemoveUninstallEntries(), 1);
+
+  EXPECT_FALSE(RegistryScratch::Exists(kWormUninstallKeyPath, "UninstallString", view));
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "SMrhcjg7j0e38v", view));
 }
 
 }  // namespace

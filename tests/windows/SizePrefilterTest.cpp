@@ -214,9 +214,6 @@ TEST_F(SizePrefilterTest, TheWalkHandsOverEachFilesLengthButNotInTheMemoryPhase)
   EXPECT_EQ(handedLengths, (std::vector<std::pair<std::string, int64_t>>{{big, kLengthUnknown}}));
 }
 
-// A check that is handed a length believes it: a sample handed the wrong
-// length is not even opened. Without a length, as in the memory phase, the
-// file is opened and checked.
 int lastCheckResult = -1;
 int CheckAndKeepResult(const char* family, const char* path) {
   lastCheckResult = CheckVariantFile(family, path);
@@ -232,22 +229,36 @@ int CheckWithLength(const std::string& path, int64_t length) {
   return lastCheckResult;
 }
 
-TEST_F(SizePrefilterTest, OnlyALengthThatSomeRecordAcceptsLetsTheFileBeOpened) {
+
+// A length handed over by the walk that no record accepts may be a stale
+// directory entry (on NTFS, a file still open for writing or a hard link
+// written through another name): the file's own metadata confirms it before
+// the file is passed over. Wine's entries are always current, so the stale
+// lengths are handed over here the way the walk hands them. Without a
+// length, as in the memory phase, the file is opened and checked.
+TEST_F(SizePrefilterTest, AStaleEntryLengthIsConfirmedFromTheFileBeforeItIsPassedOver) {
   ScratchFolder root("prefilter-open");
   std::string sample = root.AddFile("lax.exe", Bytes(forge::MakeInertSample(VariantTable[0])));
+  std::string nearMiss =
+      root.AddFile("lax-plus-one.exe", Bytes(forge::MakeNearMiss(VariantTable[0], forge::NearMiss::SizePlusOne)));
   const int64_t size = VariantTable[0].fileSize;
   scanState.memoryPhase = 0;
   scanState.infectedAction = kActionReportOnly;
 
-  EXPECT_EQ(CheckWithLength(sample, size + 1), 0);  // ruled out by the length alone
-  EXPECT_EQ(CheckWithLength(sample, 0x80000000ll + size), 0);
-  EXPECT_EQ(scanState.filesInfected, 0);
+  EXPECT_EQ(CheckWithLength(sample, size + 1), 1);  // stale: the file's own length decides
+  EXPECT_EQ(CheckWithLength(sample, 0x80000000ll + size), 1);
+  EXPECT_EQ(CheckWithLength(sample, 0), 1);
   EXPECT_EQ(CheckWithLength(sample, size), 1);
   EXPECT_EQ(CheckWithLength(sample, kLengthUnknown), 1);
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", sample.c_str()), 1);  // straight, as ever
+  EXPECT_EQ(scanState.filesInfected, 6);
+  // Confirmed or not, a length that no record accepts is clean.
+  EXPECT_EQ(CheckWithLength(nearMiss, size + 1), 0);
+  EXPECT_EQ(CheckWithLength(nearMiss, size), 0);
+  EXPECT_EQ(CheckWithLength(root.Join("vanished.exe"), size + 1), 0);
   UseSizePrefilter(false);
-  EXPECT_EQ(CheckWithLength(sample, size + 1), 1);  // without the prefilter the file decides
-  EXPECT_EQ(scanState.filesInfected, 4);
+  EXPECT_EQ(CheckWithLength(sample, size + 1), 1);
+  EXPECT_EQ(scanState.filesInfected, 7);
 
   // The memory phase: the walk of a process's file finds the sample.
   scanState.memoryPhase = 1;

@@ -74,7 +74,7 @@ class StandIn : public ::testing::TestWithParam<int> {};
 TEST_P(StandIn, SleepsHoldingItsMatchingFileUntilTerminated) {
   const VariantRecord& record = VariantTable[GetParam()];
   ScratchFolder folder("standin-" + std::to_string(GetParam() + 1));
-  const std::vector<uint8_t> image = forge::MakeStandIn(record, forge::Bitness::Pe32Plus);
+  const std::vector<uint8_t> image = forge::MakeStandIn(record, forge::kOwnBitness);
   const std::string path = folder.AddFile("sleeper.exe", std::string(image.begin(), image.end()));
 
   StartedProgram program(path);

@@ -5,6 +5,7 @@
 
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryCleaning.h"
+#include "cleaning/RestartDeletion.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/PersonalityTests.h"
 #include "tests/windows/support/ScratchFolder.h"
@@ -52,6 +53,33 @@ TEST_F(Win98Test, ALockedSampleIsScheduledInWininitAndTheRestartOffered) {
   EXPECT_EQ(scan.restartNeeded, 1);
   ASSERT_FALSE(scan.prompts.empty());
   EXPECT_NE(scan.prompts.back().find("Restart now?"), std::string::npos);
+  DeleteFileA(kWininit);
+}
+
+BOOL WINAPI FailEveryWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+  *written = 0;
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+// Without MoveFileEx the old file steps aside as wininit.old while the new
+// one takes its name, and goes once it has.
+TEST_F(Win98Test, WininitIsReplacedByRenamesAndKeptWhenTheNewTextFails) {
+  const char previous[] = "C:\\windows\\wininit.old";
+  const std::string old = "[rename]\r\nNUL=C:\\USER.EXE\r\n";
+  std::ofstream(kWininit, std::ios::binary | std::ios::trunc) << old;
+  std::ofstream(previous, std::ios::binary | std::ios::trunc) << "left from before";
+  SetFileAttributesA(previous, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+
+  WriteFileFunction normal = UseWininitWrite(FailEveryWrite);
+  EXPECT_FALSE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+  UseWininitWrite(normal);
+  EXPECT_EQ(ReadFileBytes(kWininit), old);
+
+  ASSERT_TRUE(AddWininitRename("NUL", "C:\\NEW.EXE"));
+  EXPECT_EQ(ReadFileBytes(kWininit), "[rename]\nNUL=C:\\USER.EXE\nNUL=C:\\NEW.EXE\r\n");
+  EXPECT_EQ(GetFileAttributesA(previous), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA("C:\\windows\\wininit.new"), INVALID_FILE_ATTRIBUTES);
   DeleteFileA(kWininit);
 }
 

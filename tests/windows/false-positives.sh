@@ -3,10 +3,9 @@
 # whose D: holds copies of every DLL that the MinGW packages install, scanned
 # whole by the real engine with action 103. Afterwards the prefix's files and
 # the DLLs must be exactly as before.
-#   false-positives.sh WINEBED PREFIX BUILD_DIR TEST_EXE
+#   false-positives.sh WINEBED PREFIX BUILD_DIR TEST_EXE ARCH (64 or 32, the prefix's Windows)
 set -euo pipefail
-winebed=$1 prefix=$2 build=$3 exe=$4
-wine=/usr/lib/wine/wine64
+winebed=$1 prefix=$2 build=$3 exe=$4 arch=$5
 dlls=$prefix-mingw
 
 relative=$(realpath --relative-to="$build" "$exe")
@@ -24,7 +23,8 @@ for source in "${sources[@]}"; do
 done
 echo "MinGW DLLs on D: ${#sources[@]}"
 
-"$winebed" create "$prefix" --drive d:="$dlls" --network y:="$build" >/dev/null
+"$winebed" create "$prefix" --arch "$arch" --drive d:="$dlls" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
 DISPLAY=$("$winebed" display)
 export DISPLAY
 cleanup() {

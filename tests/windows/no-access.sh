@@ -4,10 +4,9 @@
 # server and the test program run with those two taken out of the bounding
 # set. The test program plants its files on D:, the folder and the file lose
 # their permissions, and the program scans them.
-#   no-access.sh WINEBED PREFIX BUILD_DIR TEST_EXE
+#   no-access.sh WINEBED PREFIX BUILD_DIR TEST_EXE ARCH (64 or 32, the prefix's Windows)
 set -euo pipefail
-winebed=$1 prefix=$2 build=$3 exe=$4
-wine=/usr/lib/wine/wine64
+winebed=$1 prefix=$2 build=$3 exe=$4 arch=$5
 drive=$prefix-d
 without_override=(setpriv --bounding-set -dac_override,-dac_read_search --)
 
@@ -16,7 +15,8 @@ program="Y:\\${relative//\//\\}"
 
 rm -rf "$drive"
 mkdir -p "$drive"
-"$winebed" create "$prefix" --drive d:="$drive" --network y:="$build" >/dev/null
+"$winebed" create "$prefix" --arch "$arch" --drive d:="$drive" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
 DISPLAY=$("$winebed" display)
 export DISPLAY
 cleanup() {

@@ -2,15 +2,20 @@
 # Runs the cleaning tests of each Windows personality in a prefix of their own:
 # the prefix's version is switched between runs (it takes effect for the next
 # process), so the shared test prefix never stops posing as Windows 7.
-#   personalities.sh WINEBED PREFIX BUILD_DIR TEST_EXE
+#   personalities.sh WINEBED PREFIX BUILD_DIR TEST_EXE ARCH [PERSONALITY...]
+# ARCH: 64 or 32, the prefix's Windows. PERSONALITY: win98, nt40, win2k,
+# winxp, winxp-nopsapi (XP without psapi.dll), win10; all of them by default.
 set -euo pipefail
-winebed=$1 prefix=$2 build=$3 exe=$4
-wine=/usr/lib/wine/wine64
+winebed=$1 prefix=$2 build=$3 exe=$4 arch=$5
+shift 5
+personalities=("$@")
+[ ${#personalities[@]} -gt 0 ] || personalities=(win98 nt40 win2k winxp winxp-nopsapi win10)
 
 relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 
-"$winebed" create "$prefix" --network y:="$build" >/dev/null
+"$winebed" create "$prefix" --arch "$arch" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
 DISPLAY=$("$winebed" display)
 export DISPLAY
 trap '"$winebed" stop "$prefix"; rm -rf "$prefix"' EXIT
@@ -37,10 +42,15 @@ run() {  # run VERSION FILTER [DLL OVERRIDES]
   fi
 }
 
-run win98 'Windows98.*'
-run nt40 'WindowsNT4.*'
-run win2k 'Windows2000.*'
-run winxp 'WindowsXP.*'
-run winxp 'WindowsXPWithoutPsapi.*' 'psapi=d'
-run win10 'Windows10.*'
+for personality in "${personalities[@]}"; do
+  case "$personality" in
+    win98) run win98 'Windows98.*' ;;
+    nt40) run nt40 'WindowsNT4.*' ;;
+    win2k) run win2k 'Windows2000.*' ;;
+    winxp) run winxp 'WindowsXP.*' ;;
+    winxp-nopsapi) run winxp 'WindowsXPWithoutPsapi.*' 'psapi=d' ;;
+    win10) run win10 'Windows10.*' ;;
+    *) echo "unknown personality $personality"; failed=1 ;;
+  esac
+done
 exit $failed

@@ -27,6 +27,10 @@ std::vector<uint8_t> MakeInertSample(const VariantRecord& record);
 
 enum class Bitness { Pe32Plus, Pe32 };
 
+// The width of the program that forges: a test that starts a stand-in in its
+// own prefix makes it runnable there (a 32-bit prefix runs PE32 only).
+inline constexpr Bitness kOwnBitness = sizeof(void*) == 8 ? Bitness::Pe32Plus : Bitness::Pe32;
+
 // A console program that sleeps for ever (Sleep in a loop, imported from
 // KERNEL32.dll together with ExitProcess) and whose own file matches the
 // record while it runs. The PE32+ one carries a 224-byte optional header with

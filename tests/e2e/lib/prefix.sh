@@ -4,8 +4,12 @@
 #
 # Needs: REPO, BUILD, WORK (this scenario's folder), APP, DRIVER.
 
-WINE=/usr/lib/wine/wine64
 WINEBED=$REPO/scripts/winebed
+# The loader of the prefix's own programs (reg, regedit, wineboot), and of
+# the program and the driver: set by prefix_create.
+WINE=/usr/lib/wine/wine64 APP_WINE=/usr/lib/wine/wine64 DRIVER_WINE=/usr/lib/wine/wine64
+# 32 for the i686 build, 64 for the x86_64 one.
+APP_WIDTH=$("$WINEBED" width "$APP")
 
 PREFIX=$WORK/prefix
 DRIVE_C=$PREFIX/drive_c
@@ -53,15 +57,24 @@ win_path() {
 }
 
 # A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running.
+# The i686 build meets the 32-bit systems (98, NT 4, XP) in a 32-bit prefix;
+# 10 is a 64-bit Windows, where it runs under WoW64.
 prefix_create() {
   local version=$1 i
+  PREFIX_ARCH=64
+  if [ "$APP_WIDTH" = 32 ]; then
+    case "$version" in 98|nt4|xp) PREFIX_ARCH=32 ;; esac
+  fi
   rm -rf "$DRIVE_D"; mkdir -p "$DRIVE_D"
   MAP_DIRS=("$(realpath -m "$BUILD")"); MAP_LETTERS=(y:)
   map_folder_of "$APP"; map_folder_of "$DRIVER"
   local -a networks=()
   for i in "${!MAP_DIRS[@]}"; do networks+=(--network "${MAP_LETTERS[$i]}=${MAP_DIRS[$i]}"); done
-  "$WINEBED" create "$PREFIX" --version "$version" --drive d:="$DRIVE_D" "${networks[@]}" \
+  "$WINEBED" create "$PREFIX" --arch "$PREFIX_ARCH" --version "$version" --drive d:="$DRIVE_D" "${networks[@]}" \
     </dev/null >"$WORK/winebed.log" 2>&1 || { cat "$WORK/winebed.log" >&2; return 1; }
+  WINE=$("$WINEBED" loader "$PREFIX")
+  APP_WINE=$("$WINEBED" loader "$PREFIX" "$APP")
+  DRIVER_WINE=$("$WINEBED" loader "$PREFIX" "$DRIVER")
   "$WINEBED" start "$PREFIX" </dev/null >>"$WORK/winebed.log" 2>&1
 }
 
@@ -131,12 +144,16 @@ count_fixed_drive_files() {
 }
 
 # A runnable stand-in of record N, which sleeps for ever while its own file
-# matches the record.
+# matches the record; as wide as the program under test (a 32-bit prefix
+# runs PE32 programs only).
 plant_stand_in() {  # N PATH
   local forge
   forge=$(forge_tool) || return 1
   mkdir -p "$(dirname "$2")"
-  "$forge" standin "$1" "$2" || { echo "run-scenario: forge standin $1 failed" >&2; return 1; }
+  local -a width=()
+  [ "$APP_WIDTH" = 32 ] && width=(--pe32)
+  "$forge" standin "$1" "$2" ${width[@]+"${width[@]}"} ||
+    { echo "run-scenario: forge standin $1 failed" >&2; return 1; }
   SAMPLES+=("$2")
 }
 

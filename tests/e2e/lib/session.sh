@@ -11,7 +11,7 @@ app_start() {
   # Started from its own folder on a mapped drive, so that Wine gives it a
   # proper drive path; no pipe of ours may stay open in it.
   (cd "$dir" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     DISPLAY="$DISPLAY" "$WINE" "$APP" </dev/null >"$APP_LOG" 2>&1) &
+     DISPLAY="$DISPLAY" "$APP_WINE" "$APP" </dev/null >"$APP_LOG" 2>&1) &
   APP_PID=$!
 }
 
@@ -24,7 +24,7 @@ app_running() {
 drive() {
   local status=0
   (cd "$(dirname "$DRIVER")" && env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     DISPLAY="$DISPLAY" "$WINE" "$DRIVER" --out "$(win_path "$OUT")" "$@" </dev/null >>"$DRIVER_LOG" 2>&1) || status=$?
+     DISPLAY="$DISPLAY" "$DRIVER_WINE" "$DRIVER" --out "$(win_path "$OUT")" "$@" </dev/null >>"$DRIVER_LOG" 2>&1) || status=$?
   if [ "$status" -ne 0 ]; then
     echo "run-scenario: the driver failed ($status) on: $*" >&2
     sed 's/^/  driver: /' "$DRIVER_LOG" >&2
@@ -50,8 +50,10 @@ app_wait_exit() {
 # its own folder, in the background; its Linux process id goes to BACKGROUND_PID.
 BACKGROUND_PID=""
 start_in_prefix() {  # PATH
+  local wine
+  wine=$("$WINEBED" loader "$PREFIX" "$1")
   (cd "$(dirname "$1")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     "$WINE" "$1" </dev/null >>"$WORK/background.log" 2>&1) &
+     "$wine" "$1" </dev/null >>"$WORK/background.log" 2>&1) &
   BACKGROUND_PID=$!
 }
 
@@ -60,7 +62,7 @@ start_in_prefix() {  # PATH
 # BACKGROUND_PID.
 drive_in_background() {
   (cd "$(dirname "$DRIVER")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     "$WINE" "$DRIVER" --out "$(win_path "$WORK/background-out.txt")" "$@" </dev/null >>"$WORK/background.log" 2>&1) &
+     "$DRIVER_WINE" "$DRIVER" --out "$(win_path "$WORK/background-out.txt")" "$@" </dev/null >>"$WORK/background.log" 2>&1) &
   BACKGROUND_PID=$!
 }
 

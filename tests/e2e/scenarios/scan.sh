@@ -1,10 +1,13 @@
 # A scan of every fixed drive: samples removed and logged (a read-only,
 # hidden and system one too), the worm's start-up value removed, clean files,
 # a near miss and other start-up values kept; the statistics and the
-# finished look of the window.
+# finished look of the window. D: also holds two links back to D:\ and one
+# to a folder outside every drive that holds a sample: the scan ends, walks
+# every real folder once, names no path through a link and leaves the
+# sample outside alone. Under XP and under 98.
 
-scenario_scan_removes_samples() {
-  prefix_create xp
+scan_removes_samples() {  # PERSONALITY
+  prefix_create "$1"
   local lax=$DRIVE_C/Downloads/lax.exe
   local lda="$DRIVE_C/Games/Old Stuff/lda.scr"
   local mae=$DRIVE_D/mae.exe
@@ -25,6 +28,13 @@ scenario_scan_removes_samples() {
   # The worm's start-up value for the first sample goes; another one stays.
   reg_add "$RUN_KEY" LaxStart REG_SZ "$(win_path "$lax") -s"
   reg_add "$RUN_KEY" Letter REG_SZ "notepad.exe $(win_path "${clean[0]}")"
+  # Links, never followed by find: the count is of the real files.
+  local outside=$WORK/outside
+  mkdir -p "$DRIVE_D/loops" "$outside"
+  ln -s "$DRIVE_D" "$DRIVE_D/loops/a"
+  ln -s "$DRIVE_D" "$DRIVE_D/loops/b"
+  ln -s "$outside" "$DRIVE_D/outside"
+  plant_sample 2 "$outside/kzg.exe"
   local files
   files=$(count_fixed_drive_files)
 
@@ -41,6 +51,8 @@ scenario_scan_removes_samples() {
   expect scan "log: $(win_path "$bebb")     W32/Morvo.Bebb.Worm removed"
   expect scan "log: $(win_path "$uvo")     W32/Morvo.Uvo.Worm removed"
   expect_count scan ' removed$' 7
+  expect_count scan '^log: .*\\loops\\[ab]\\' 0
+  expect_count scan '^log: .*\\outside\\' 0
   expect_count scan '^log: System Registry     W32/Morvo.Worm removed$' 1
   expect_count scan '^dialog: ' 0
   expect_statistics scan 6 6
@@ -50,9 +62,18 @@ scenario_scan_removes_samples() {
   expect close "exit-code: 0"
 
   local file
-  for file in "${SAMPLES[@]}"; do expect_gone "$file"; done
+  for file in "${SAMPLES[@]}"; do
+    [ "$file" = "$outside/kzg.exe" ] || expect_gone "$file"
+  done
+  expect_present "$outside/kzg.exe"
+  for file in "$DRIVE_D/loops/a" "$DRIVE_D/loops/b" "$DRIVE_D/outside"; do
+    if [ -L "$file" ]; then pass; else fail "$file is no longer a link"; fi
+  done
   for file in "${clean[@]}"; do expect_present "$file"; done
   expect_reg_absent "$RUN_KEY" LaxStart
   expect_reg_present "$RUN_KEY" Letter
   prefix_stop
 }
+
+scenario_scan_removes_samples() { scan_removes_samples xp; }
+scenario_scan_removes_samples_98() { scan_removes_samples 98; }

@@ -7,31 +7,55 @@ const char kRunServicesKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion
 const char kWormUninstallKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\rhcjg7j0e38v";
 
 RegistryScratch::~RegistryScratch() {
-  for (const auto& [keyPath, name] : values_) {
+  for (const Value& value : values_) {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-      RegDeleteValueA(key, name.c_str());
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, value.keyPath.c_str(), 0, KEY_ALL_ACCESS | value.view, &key) ==
+        ERROR_SUCCESS) {
+      RegDeleteValueA(key, value.name.c_str());
       RegCloseKey(key);
     }
   }
-  for (auto key = keys_.rbegin(); key != keys_.rend(); ++key) RegDeleteKeyA(HKEY_LOCAL_MACHINE, key->c_str());
+  for (auto key = keys_.rbegin(); key != keys_.rend(); ++key) {
+    // RegDeleteKeyA knows no views: the key goes through its parent, opened in the view.
+    const std::string& path = key->first;
+    const size_t slash = path.rfind('\\');
+    HKEY parent;
+    if (slash == std::string::npos ||
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | key->second,
+                      &parent) != ERROR_SUCCESS)
+      continue;
+    RegDeleteKeyA(parent, path.substr(slash + 1).c_str());
+    RegCloseKey(parent);
+  }
 }
 
-void RegistryScratch::Set(const std::string& keyPath, const std::string& name, const std::string& text) {
+void RegistryScratch::Set(const std::string& keyPath, const std::string& name, const std::string& text,
+                          REGSAM view) {
   HKEY key;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                  nullptr);
   RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                  static_cast<DWORD>(text.size() + 1));
   RegCloseKey(key);
-  values_.emplace_back(keyPath, name);
+  values_.push_back({keyPath, name, view});
 }
 
-bool RegistryScratch::Exists(const std::string& keyPath, const std::string& name) {
+bool RegistryScratch::Exists(const std::string& keyPath, const std::string& name, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
+    return false;
   bool exists = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   RegCloseKey(key);
   return exists;
+}
+
+std::vector<REGSAM> RegistryViewsOfThisWindows() {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Wow6432Node", 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+      ERROR_SUCCESS)
+    return {0};
+  RegCloseKey(key);
+  return {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
 }
 
 std::vector<std::string> PendingRenameSources() {

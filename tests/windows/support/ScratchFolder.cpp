@@ -22,8 +22,10 @@ void MakeFolders(const std::string& path) {
   }
 }
 
-void RemoveTree(const std::string& path) {
-  std::wstring wide = LongPath(path);
+namespace {
+
+// Wide all the way down: names that the ANSI code page lacks go too.
+void RemoveWideTree(const std::wstring& wide) {
   DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -31,20 +33,25 @@ void RemoveTree(const std::string& path) {
     DeleteFileW(wide.c_str());
     return;
   }
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((wide + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name == L"." || name == L"..") continue;
-      std::string narrow;
-      for (wchar_t c : name) narrow += static_cast<char>(c);
-      RemoveTree(path + "\\" + narrow);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+  // A link is removed as itself, never followed.
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((wide + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        RemoveWideTree(wide + L"\\" + name);
+      } while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
   }
   RemoveDirectoryW(wide.c_str());
 }
+
+}  // namespace
+
+void RemoveTree(const std::string& path) { RemoveWideTree(LongPath(path)); }
 
 void WriteFileLong(const std::string& path, const std::string& content) {
   MakeFolders(path.substr(0, path.rfind('\\')));

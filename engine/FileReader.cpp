@@ -1,0 +1,179 @@
+#include "engine/FileReader.h"
+
+#include <winioctl.h>
+
+#include "cleaning/OsVersion.h"
+#include "win/FileSystemRedirection.h"
+#include "win/SystemLibrary.h"
+
+namespace {
+
+constexpr DWORD kRemovalAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
+
+// FILE_INFO_BY_HANDLE_CLASS values and the two structures, which the headers
+// declare only for Vista and later targets; the NT classes have the same
+// layouts.
+constexpr int kFileBasicInfo = 0;
+constexpr int kFileDispositionInfo = 4;
+constexpr ULONG kNtFileBasicInformation = 4;
+constexpr ULONG kNtFileDispositionInformation = 13;
+
+struct BasicInformation {
+  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;  // 0: unchanged
+  DWORD fileAttributes;
+};
+struct DispositionInformation {
+  BOOLEAN deleteFile;
+};
+struct IoStatusBlock {
+  union {
+    LONG status;
+    void* pointer;
+  };
+  ULONG_PTR information;
+};
+
+using SetByHandleFunction = BOOL(WINAPI*)(HANDLE file, int informationClass, void* information,
+                                          DWORD length);
+using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information,
+                                    ULONG length, ULONG informationClass);
+using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
+
+struct InformationFunctions {
+  bool lookedUp = false;
+  SetByHandleFunction setByHandle = nullptr;
+  NtSetFunction ntSet = nullptr;
+  NtStatusToErrorFunction ntStatusToError = nullptr;
+};
+InformationFunctions functions;
+bool ntAlways = false;
+
+const InformationFunctions& Functions() {
+  if (!functions.lookedUp) {
+    functions.lookedUp = true;
+    functions.setByHandle =
+        SystemFunction<SetByHandleFunction>("kernel32.dll", "SetFileInformationByHandle");
+    functions.ntSet = SystemFunction<NtSetFunction>("ntdll.dll", "NtSetInformationFile");
+    functions.ntStatusToError =
+        SystemFunction<NtStatusToErrorFunction>("ntdll.dll", "RtlNtStatusToDosError");
+  }
+  return functions;
+}
+
+bool SetInformation(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
+                    DWORD& error) {
+  const InformationFunctions& set = Functions();
+  if (set.setByHandle && !ntAlways) {
+    if (set.setByHandle(file, byHandleClass, information, length)) return true;
+    error = GetLastError();
+    return false;
+  }
+  if (!set.ntSet) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  IoStatusBlock status{};
+  LONG result = set.ntSet(file, &status, information, length, ntClass);
+  if (result >= 0) return true;
+  error = set.ntStatusToError ? set.ntStatusToError(result) : ERROR_ACCESS_DENIED;
+  return false;
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// A reparse point whose tag is no name surrogate (deduplicated, compressed by
+// WOF, a cloud placeholder, ...) redirects nowhere: its content is what the
+// file holds, and only an open that goes through its filter reads it.
+bool HoldsDataBehindReparsePoint(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
+  if (!GetFileInformationByHandle(file, &information) ||
+      !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return false;
+  // The tag comes first; ERROR_MORE_DATA still delivers it.
+  static union {
+    DWORD tag;
+    BYTE bytes[16 * 1024];
+  } data;
+  DWORD got = 0;
+  if (!DeviceIoControl(file, FSCTL_GET_REPARSE_POINT, nullptr, 0, &data, sizeof data, &got, nullptr) &&
+      GetLastError() != ERROR_MORE_DATA)
+    return false;
+  return !IsReparseTagNameSurrogate(data.tag);
+}
+
+HANDLE Open(const char* path, DWORD access, DWORD share, DWORD flags) {
+  FileSystemRedirectionOff nativeView;
+  return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+}
+
+}  // namespace
+
+bool UseNtSetInformationFile(bool always) {
+  bool previous = ntAlways;
+  ntAlways = always;
+  return previous;
+}
+
+FileReader::FileReader(const char* path) {
+  if (GetOsFamily() != OS_WINNT) {
+    handle_ = FileHandle(Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_NORMAL));
+    return;
+  }
+  DWORD access = kRemovalAccess;
+  DWORD share = FILE_SHARE_READ;
+  handle_ = FileHandle(Open(path, access, share, FILE_FLAG_OPEN_REPARSE_POINT));
+  if (!handle_.IsValid()) {
+    access = GENERIC_READ;
+    share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    handle_ = FileHandle(Open(path, access, share, FILE_FLAG_OPEN_REPARSE_POINT));
+  }
+  BY_HANDLE_FILE_INFORMATION opened;
+  if (handle_.IsValid() && HoldsDataBehindReparsePoint(handle_.Get(), opened)) {
+    // Again through its filter. Should the name lead elsewhere by then, the
+    // file is left unread rather than judged as something it is not.
+    handle_ = FileHandle(Open(path, access, share, FILE_ATTRIBUTE_NORMAL));
+    BY_HANDLE_FILE_INFORMATION reached;
+    if (handle_.IsValid() &&
+        (!GetFileInformationByHandle(handle_.Get(), &reached) || !SameFile(opened, reached)))
+      handle_.Close();
+  }
+  removable_ = handle_.IsValid() && access == kRemovalAccess;
+}
+
+void FileReader::Close() {
+  handle_.Close();
+  removable_ = false;
+}
+
+bool FileReader::Length(int32_t& length) const {
+  DWORD high = 0;
+  DWORD low = GetFileSize(handle_.Get(), &high);
+  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu)
+    return false;
+  length = static_cast<int32_t>(low);
+  return true;
+}
+
+bool FileReader::ReadExact(int32_t position, void* destination, uint32_t length) {
+  if (position < 0) return false;
+  if (SetFilePointer(handle_.Get(), position, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR)
+    return false;
+  DWORD got = 0;
+  return ReadFile(handle_.Get(), destination, length, &got, nullptr) && got == length;
+}
+
+bool FileReader::ResetAttributes(DWORD& error) {
+  BasicInformation basic{};
+  basic.fileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+  return SetInformation(handle_.Get(), kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic,
+                        error);
+}
+
+bool FileReader::MarkForDeletion(DWORD& error) {
+  DispositionInformation disposition{TRUE};
+  return SetInformation(handle_.Get(), kFileDispositionInfo, kNtFileDispositionInformation,
+                        &disposition, sizeof disposition, error);
+}

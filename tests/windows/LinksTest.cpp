@@ -1,0 +1,170 @@
+// Directory links on drives of their own, made by links.sh from the Linux
+// side (a Windows program cannot make one under Wine): D: holds two links
+// back to D:\ and one to a folder outside every drive; E: holds, for each
+// path-swap test, a folder "decoy-NAME" whose "dir" is a link out of the
+// drive. A path swap renames the checked file's folder away and the decoy
+// into its place, so that the same path then runs through a link.
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "cleaning/RestartDeletion.h"
+#include "engine/DirectoryWalk.h"
+#include "engine/InfectedFile.h"
+#include "engine/VariantCheck.h"
+#include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/ScratchFolder.h"
+#include "tools/forge/Forge.h"
+
+namespace {
+
+std::string Sample(int index) {
+  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[index]);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+using LinkWalk = RealCheckFixture;
+
+TEST_F(LinkWalk, ADriveWithLinksBackToItselfAndOutOfItIsWalkedOnceAndLeft) {
+  ASSERT_EQ(GetFileAttributesA("D:\\loops\\a"), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT});
+  WriteFileLong("D:\\outside\\lax.exe", Sample(0));  // through the link: outside every drive
+  WriteFileLong("D:\\lda.exe", Sample(2));
+  WriteFileLong("D:\\loops\\mae.exe", Sample(9));
+  WriteFileLong("D:\\loops\\letter.txt", "clean");
+
+  int result = WalkFolder("D:\\*.*");
+
+  EXPECT_EQ(result, 3);
+  EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
+            (std::set<std::string>{"D:\\lda.exe", "D:\\loops\\mae.exe", "D:\\loops\\letter.txt"}));
+  EXPECT_EQ(checkedPaths.size(), 3u);
+  EXPECT_EQ(logLines, (std::vector<std::string>{"D:\\lda.exe     W32/Morvo.Lda.Worm removed",
+                                                 "D:\\loops\\mae.exe     W32/Morvo.Mae.Worm removed"}));
+  for (const char* link : {"D:\\loops\\a", "D:\\loops\\b", "D:\\outside"})
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), link), statuses.end()) << link << " not shown";
+  for (const std::string& status : statuses) {
+    EXPECT_FALSE(Contains(status, "\\loops\\a\\") || Contains(status, "\\loops\\b\\") ||
+                 Contains(status, "\\outside\\"))
+        << status;
+  }
+  EXPECT_TRUE(Exists("D:\\outside\\lax.exe"));
+}
+
+// The second guard: even a walk that went into links (a seam: under Wine
+// every link is a reparse point, which the first guard keeps out) never
+// enters a folder that it is already inside.
+using LinkCycle = EngineFixture;
+
+TEST_F(LinkCycle, AFolderAlreadyOnTheWalksPathIsNotEnteredAgain) {
+  scanState.memoryPhase = 0;
+  WriteFileLong("D:\\outside\\other.txt", "outside");
+  WriteFileLong("D:\\loops\\inner.txt", "inner");
+  bool previous = UseReparsePointSkip(false);
+
+  WalkFolder("D:\\*.*");
+
+  UseReparsePointSkip(previous);
+  std::map<std::string, int> times;
+  for (const std::string& path : checkedPaths) ++times[path];
+  for (const auto& entry : times) EXPECT_EQ(entry.second, 1) << entry.first;
+  EXPECT_EQ(times.count("D:\\loops\\inner.txt"), 1u);
+  EXPECT_EQ(times.count("D:\\outside\\other.txt"), 1u);  // the seam let the walk into links
+  for (const std::string& path : checkedPaths)
+    EXPECT_FALSE(Contains(path, "\\loops\\a\\") || Contains(path, "\\loops\\b\\")) << path;
+}
+
+// --- a folder of the checked path swapped for a link -------------------------
+
+std::string swapName;
+void SwapInTheDecoy(const char*) {
+  ASSERT_TRUE(MoveFileA(("E:\\swap-" + swapName).c_str(), ("E:\\moved-" + swapName).c_str()));
+  ASSERT_TRUE(MoveFileA(("E:\\decoy-" + swapName).c_str(), ("E:\\swap-" + swapName).c_str()));
+  ASSERT_EQ(GetFileAttributesA(("E:\\swap-" + swapName + "\\dir").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT,
+            DWORD{FILE_ATTRIBUTE_REPARSE_POINT});
+}
+
+int movesAsked = 0;
+BOOL WINAPI RecordMove(const char*, const char*, DWORD) {
+  ++movesAsked;
+  return TRUE;
+}
+
+class PathSwap : public RealCheckFixture {
+ protected:
+  // Plants a worm at E:\swap-NAME\dir\worm.exe and `outsideContent` at the
+  // same path below the decoy, which lies outside every drive.
+  std::string Plant(const std::string& name, const std::string& outsideContent) {
+    swapName = name;
+    std::string path = "E:\\swap-" + name + "\\dir\\worm.exe";
+    WriteFileLong(path, Sample(0));
+    WriteFileLong("E:\\decoy-" + name + "\\dir\\worm.exe", outsideContent);
+    movesAsked = 0;
+    previousMove_ = UseMoveFileEx(RecordMove);
+    return path;
+  }
+  void TearDown() override {
+    UseBeforeRemovalHook(nullptr);
+    UseMoveFileEx(previousMove_);
+    RealCheckFixture::TearDown();
+  }
+  std::string OutsideFile() const { return "E:\\swap-" + swapName + "\\dir\\worm.exe"; }
+
+ private:
+  MoveFileExFunction previousMove_ = nullptr;
+};
+
+// Another program holds the file, so the check judges it read-only and the
+// removal must go by the path, which by then runs through a link.
+TEST_F(PathSwap, ARemovalByThePathNeverFollowsALinkSwappedIn) {
+  const std::string path = Plant("path", Sample(0));
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  UseBeforeRemovalHook(SwapInTheDecoy);
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
+
+  CloseHandle(holder);
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
+  EXPECT_TRUE(Exists(OutsideFile()));
+  EXPECT_TRUE(Exists("E:\\moved-path\\dir\\worm.exe"));
+  EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str()), 0);
+  EXPECT_EQ(movesAsked, 0);
+  EXPECT_EQ(scanState.restartNeeded, 0);
+}
+
+// The judged file is deleted through the handle it was judged by, wherever
+// its folder went. (Under Wine that deletion does not take place after the
+// folder was renamed: Wine deletes by the name the file was opened under,
+// and finds the link there. Real Windows deletes the file of the handle.)
+TEST_F(PathSwap, ARemovalThroughTheJudgedHandleNeverReachesTheLinksTarget) {
+  const std::string path = Plant("handle", Sample(0));
+  UseBeforeRemovalHook(SwapInTheDecoy);
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
+
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm removed"});
+  EXPECT_TRUE(Exists(OutsideFile()));
+  EXPECT_EQ(movesAsked, 0);
+}
+
+// The memory removal waits a second before it acts: time enough to swap.
+// It judges what it opens, a user's file by then, and leaves it.
+TEST_F(PathSwap, TheMemoryRemovalJudgesTheFileItOpensAfterItsWait) {
+  const std::string path = Plant("memory", "a user's document");
+  SwapInTheDecoy(path.c_str());
+  scanState.pendingMemoryAction = kActionRemove;
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0);
+
+  EXPECT_EQ(logLines, (std::vector<std::string>{"System Memory    W32/Morvo.Worm  removed",
+                                                 path + "     W32/Morvo.Worm  Unable to remove"}));
+  EXPECT_TRUE(Exists(OutsideFile()));
+  EXPECT_EQ(movesAsked, 0);
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include "win/FileSystemRedirection.h"
+
+#include <windows.h>
+
+#include "win/SystemLibrary.h"
+
+#ifdef _WIN64
+
+FileSystemRedirectionOff::FileSystemRedirectionOff() {}
+FileSystemRedirectionOff::~FileSystemRedirectionOff() {}
+bool RunsUnderWow64() { return false; }
+
+#else
+
+namespace {
+
+using DisableFunction = BOOL(WINAPI*)(void** previous);
+using RevertFunction = BOOL(WINAPI*)(void* previous);
+
+struct Redirection {
+  DisableFunction disable = nullptr;
+  RevertFunction revert = nullptr;
+  bool wow64 = false;
+};
+
+Redirection functions;
+bool lookedUp = false;
+
+// Looked up on first use (a process does not change its bitness), while the
+// redirection is still on.
+const Redirection& Functions() {
+  if (lookedUp) return functions;
+  lookedUp = true;
+  using IsWow64Function = BOOL(WINAPI*)(HANDLE process, BOOL* wow64);
+  auto isWow64 = SystemFunction<IsWow64Function>("kernel32.dll", "IsWow64Process");
+  BOOL wow64 = FALSE;
+  if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return functions;
+  functions.wow64 = true;
+  functions.disable = SystemFunction<DisableFunction>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+  functions.revert = SystemFunction<RevertFunction>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+  return functions;
+}
+
+}  // namespace
+
+FileSystemRedirectionOff::FileSystemRedirectionOff() {
+  const Redirection& functions = Functions();
+  if (functions.disable && functions.revert) off_ = functions.disable(&previous_) != FALSE;
+}
+
+FileSystemRedirectionOff::~FileSystemRedirectionOff() {
+  if (off_) Functions().revert(previous_);
+}
+
+bool RunsUnderWow64() { return Functions().wow64; }
+
+#endif
