@@ -20,7 +20,6 @@ namespace {
 
 RunLog* runLog = nullptr;
 bool restartAllowed = false;
-bool restartWanted = false;
 StopSignals* stopSignals = nullptr;
 
 void MirrorLine(const char* line) {
@@ -54,7 +53,6 @@ int AnswerForTheUser(PromptKind kind, const char* text, const char* caption, uns
       return IDNO;
     case PromptKind::RestartOffer:
     case PromptKind::FoundInMemory:
-      restartWanted = true;
       ReportLogLine("%s     %s", OneLine(text ? text : "").c_str(),
                     restartAllowed ? "Restarting when the run ends" : "No restart without /restart");
       return kind == PromptKind::RestartOffer ? IDNO : IDCANCEL;
@@ -69,7 +67,6 @@ RunTally TallyOfTheRun() {
   tally.filesInfected = scanState.filesInfected;
   tally.filesLeft = scanState.filesLeft;
   tally.filesScheduled = scanState.filesScheduled;
-  if (tally.filesScheduled == 0 && (scanState.restartNeeded || restartWanted)) tally.filesScheduled = 1;
   return tally;
 }
 
@@ -115,6 +112,25 @@ void EndOfSession() {
 
 }  // namespace
 
+// Between the walk's entries: no window to keep alive, only a look now and
+// then at the queue, where a console's Ctrl+C and the end of the session
+// arrive. Each look costs a call into the system, so it is taken at most
+// every 50 ms.
+void LookForStopSignals() {
+  static DWORD lastLook = 0;
+  const DWORD now = GetTickCount();
+  if (now - lastLook < 50) return;
+  lastLook = now;
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      scanState.stopRequested = 1;
+      return;
+    }
+    DispatchMessageA(&message);
+  }
+}
+
 int RunSilently(const CommandLineOptions& options, RunLog& log) {
   runLog = &log;
   restartAllowed = options.restart;
@@ -123,6 +139,7 @@ int RunSilently(const CommandLineOptions& options, RunLog& log) {
   LogLineMirror previousMirror = UseLogLineMirror(MirrorLine);
   PromptHandler previousPrompt = UsePromptHandler(AnswerForTheUser);
   ProgramExitFunction previousExit = UseProgramExit(EndFromMemoryScan);
+  BetweenEntriesFunction previousPacing = UseBetweenEntries(LookForStopSignals);
 
   scanState.reportWindow = nullptr;
   scanState.scanRunning = 1;
@@ -131,6 +148,7 @@ int RunSilently(const CommandLineOptions& options, RunLog& log) {
   scanState.scanRunning = 0;
   ExitCode code = FinishRun();
 
+  UseBetweenEntries(previousPacing);
   UseProgramExit(previousExit);
   UsePromptHandler(previousPrompt);
   UseLogLineMirror(previousMirror);

@@ -9,3 +9,7 @@
 #include "app/RunLog.h"
 
 int RunSilently(const CommandLineOptions& options, RunLog& log);
+
+// The silent run's look for a stop request between the walk's entries, in
+// place of pumping a message per entry (the benchmark times it too).
+void LookForStopSignals();

@@ -15,25 +15,20 @@ RunLog* runLog = nullptr;
 
 void MirrorLine(const char* line) { runLog->WriteLine(line); }
 
-ExitCode OutcomeOfTheRun() {
+// A window closed before its statistics counts as stopped; the memory scan
+// ends the program before them when the worm survived in memory.
+ExitCode OutcomeOfTheRun(bool endedByMemoryScan) {
   RunTally tally;
   tally.reportOnly = scanState.reportOnly != 0;
-  // A window closed before its statistics counts as stopped.
-  tally.stopped = scanState.stopRequested != 0 || scanState.scanFinished == 0;
+  tally.stopped = !endedByMemoryScan && (scanState.stopRequested != 0 || scanState.scanFinished == 0);
   tally.filesInfected = scanState.filesInfected;
   tally.filesLeft = scanState.filesLeft;
   tally.filesScheduled = scanState.filesScheduled;
-  if (tally.filesScheduled == 0 && scanState.restartNeeded) tally.filesScheduled = 1;
   return DecideExitCode(tally);
 }
 
-// The memory scan ends the program when the worm survived in memory, after
-// its prompt: the restart it asks for is still needed.
 void EndFromMemoryScan(int) {
-  RunTally tally;
-  tally.filesInfected = scanState.filesInfected > 0 ? scanState.filesInfected : 1;
-  tally.filesScheduled = 1;
-  ExitCode code = DecideExitCode(tally);
+  ExitCode code = OutcomeOfTheRun(true);
   runLog->WriteFooter(code);
   exit(static_cast<int>(code));
 }
@@ -51,7 +46,7 @@ int RunInWindow(const CommandLineOptions& options, RunLog& log) {
   dialog.DoModal();
   AfxGetApp()->m_pMainWnd = nullptr;
 
-  ExitCode code = OutcomeOfTheRun();
+  ExitCode code = OutcomeOfTheRun(false);
   log.WriteFooter(code);
   UseProgramExit(previousExit);
   UseLogLineMirror(previousMirror);

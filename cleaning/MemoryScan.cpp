@@ -12,6 +12,7 @@
 #include "cleaning/RestartDeletion.h"
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
+#include "engine/InfectedFile.h"
 #include "engine/Prompt.h"
 #include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
@@ -50,7 +51,7 @@ int RemoveThroughWalk(const char* path) {
 // infected-file handling reports a file it could not remove.
 void ScheduleSurvivor(const char* path) {
   ReportLogLine("%s     %s Unable to remove", path, kFamilyName);
-  if (ScheduleDeleteAtRestart(path)) scanState.restartNeeded = 1;
+  ScheduleRemovalAtRestart(path);
 }
 
 // The fallback of NT 4 to Server 2003, where TerminateProcess may not end a

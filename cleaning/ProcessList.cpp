@@ -9,6 +9,7 @@
 #include "engine/PathText.h"
 #include "engine/Prompt.h"
 #include "win/SystemLibrary.h"
+#include "engine/ScanState.h"
 
 #ifdef _WIN64
 static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");
@@ -145,7 +146,10 @@ KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image) {
   return process;
 }
 
-bool TerminateOpenProcess(HANDLE process) { return terminateProcess(process, 0) != FALSE; }
+// A report-only run ends no process, whatever asks it to.
+bool TerminateOpenProcess(HANDLE process) {
+  return !scanState.reportOnly && terminateProcess(process, 0) != FALSE;
+}
 
 bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image) {
   KernelHandle process = OpenProcessOfImage(processId, image);

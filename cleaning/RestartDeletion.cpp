@@ -9,6 +9,7 @@
 #include "engine/PathText.h"
 #include "win/FileSystemRedirection.h"
 #include "win/Handles.h"
+#include "engine/ScanState.h"
 
 namespace {
 
@@ -150,6 +151,7 @@ bool AddWininitRename(const char* key, const char* value) {
 }
 
 int ScheduleDeleteAtRestart(const char* path) {
+  if (scanState.reportOnly) return 0;  // a report-only run schedules nothing
   switch (GetOsFamily()) {
     case OS_WINNT: {
       // The restart would delete whatever the path leads to then: never a

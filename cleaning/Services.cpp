@@ -11,6 +11,7 @@
 #include "cleaning/ProcessNames.h"
 #include "engine/PathText.h"
 #include "win/Handles.h"
+#include "engine/ScanState.h"
 
 namespace {
 constexpr DWORD kFullAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS, asked of the service too
@@ -99,6 +100,7 @@ int StopServiceByName(const char* name, bool stop) {
 }
 
 ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image) {
+  if (scanState.reportOnly) return ServiceStop::NotTheImages;  // stops nothing
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, kFullAccess));
   if (!manager.IsValid()) return ServiceStop::NotTheImages;
   ServiceHandle service(OpenServiceA(manager.Get(), name, kFullAccess));
@@ -107,6 +109,7 @@ ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image) {
 }
 
 int DeleteMachineKey(const char* keyPath) {
+  if (scanState.reportOnly) return 0;  // a report-only run deletes no key
   return RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath) == ERROR_SUCCESS ? 1 : 0;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/CheckerList.h"
 #include "engine/PathText.h"
@@ -72,8 +74,10 @@ bool JoinPath(char (&destination)[MAX_PATH], const char* pattern, int folderLeng
 }
 
 // The path goes into the status line shortened straight into statusText: no
-// scratch buffer to clear and copy again for every entry.
+// scratch buffer to clear and copy again for every entry. A run without a
+// window has no status line to keep.
 void ShowPath(const char* path) {
+  if (!scanState.reportWindow) return;
   ShortenPathForStatus(path, scanState.statusText, kStatusWidth);
   ReportStatusText();
 }
@@ -88,7 +92,7 @@ int64_t EntryLength(const WIN32_FIND_DATAA& found) {
 }
 
 bool PumpAndTestStop() {
-  PumpOneMessage();
+  BetweenEntries();
   return scanState.stopRequested != 0;
 }
 
@@ -173,6 +177,21 @@ class FolderOnPath {
   bool revisit_ = false;
 };
 
+// Whether the walk goes into a subfolder entry. A junction, symbolic link or
+// mount point leads elsewhere (off the drive, or back up the path): its
+// target is walked, if at all, where it really lies.
+bool WalksInto(const WIN32_FIND_DATAA& found) {
+  if (!IsDirectory(found) || !SurvivesAsName(found.cFileName)) return false;
+  return !(skipReparsePoints && IsReparsePoint(found.dwFileAttributes));
+}
+
+// A run without a window has no pumping order to keep between the two
+// passes: it keeps the subfolders' names from the folder's one listing
+// instead of listing the folder again, which would double the walk's cost.
+bool ListsOnce() { return !scanState.reportWindow && !scanState.memoryPhase; }
+
+int WalkSubfolder(const char* levelPattern, int folderLength, const char* name);
+
 }  // namespace
 
 bool UseReparsePointSkip(bool on) {
@@ -199,6 +218,8 @@ int WalkFolder(const char* pattern) {
   if (onPath.Revisit()) return scanState.filesScanned;
 
   // File pass: show every entry, check every file.
+  const bool listsOnce = ListsOnce();
+  std::vector<std::string> subfolders;
   {
     FindHandle search(FindFirst(levelPattern, found));
     if (search.IsValid()) {
@@ -220,9 +241,18 @@ int WalkFolder(const char* pattern) {
             CheckWithCheckerList(path, scanState.memoryPhase ? kLengthUnknown : EntryLength(found));
           }
         }
+        if (listsOnce && WalksInto(found)) subfolders.emplace_back(found.cFileName);
         if (PumpAndTestStop()) return 0;
       } while (FindNextFileA(search.Get(), &found));
     }
+  }
+
+  if (listsOnce) {
+    for (const std::string& name : subfolders) {
+      if (PumpAndTestStop()) return 0;
+      if (WalkSubfolder(levelPattern, folderLength, name.c_str()) == -1) return -1;
+    }
+    return scanState.filesScanned;
   }
 
   // Subfolder pass: the pattern cut after its last "." plus "*", which for
@@ -236,16 +266,22 @@ int WalkFolder(const char* pattern) {
   if (!search.IsValid()) return scanState.filesScanned;
   do {
     if (PumpAndTestStop()) return 0;
-    // A junction, symbolic link or mount point leads elsewhere (off the
-    // drive, or back up the path): its target is walked, if at all, where
-    // it really lies.
-    if (!IsDirectory(found) || !SurvivesAsName(found.cFileName)) continue;
-    if (skipReparsePoints && IsReparsePoint(found.dwFileAttributes)) continue;
-    if (folderLength < 0) return -1;
-    char childPattern[MAX_PATH];
-    if (!JoinPath(childPattern, levelPattern, folderLength, found.cFileName, "\\*.*")) continue;
-    if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
-    if (WalkFolder(childPattern) == -1) return -1;
+    if (WalksInto(found) && WalkSubfolder(levelPattern, folderLength, found.cFileName) == -1)
+      return -1;
   } while (FindNextFileA(search.Get(), &found));
   return scanState.filesScanned;
 }
+
+namespace {
+
+// One subfolder of a level: -1 when a pattern without "." ends the walk
+// there; a subfolder whose pattern would not fit is passed over.
+int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) {
+  if (folderLength < 0) return -1;
+  char childPattern[MAX_PATH];
+  if (!JoinPath(childPattern, levelPattern, folderLength, name, "\\*.*")) return 0;
+  if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
+  return WalkFolder(childPattern) == -1 ? -1 : 0;
+}
+
+}  // namespace

@@ -33,6 +33,7 @@ void ReportUnableToRemove(const char* name, const char* path) {
 // The attributes could not be reset: the line names the last detection.
 void ReportAttributesRefused() {
   ReportLogLine("%s     %s Unable to remove", scanState.statusText, scanState.detectionName);
+  ++scanState.filesLeft;
 }
 
 void CountRemoved(const char* name, const char* path) {
@@ -49,10 +50,6 @@ bool HolderMayExplain(DWORD error) {
 }
 
 bool OnNtLine() { return GetOsFamily() == OS_WINNT; }
-
-void ScheduleAtRestart(const char* path) {
-  if (ScheduleDeleteAtRestart(path)) scanState.restartNeeded = 1;
-}
 
 // The judged file, through its own handle. The handle stays open until the
 // file is gone or scheduled, so its path keeps naming it meanwhile: a folder
@@ -72,7 +69,7 @@ void RemoveThroughHandle(const char* name, const char* path, FileReader& file) {
     return;
   }
   ReportUnableToRemove(name, path);
-  ScheduleAtRestart(path);
+  ScheduleRemovalAtRestart(path);
 }
 
 bool SetAttributesByPath(const char* path) {
@@ -90,6 +87,7 @@ bool DeleteByPath(const char* path, DWORD& error) {
 void RemoveByPath(const char* name, const char* path) {
   if (OnNtLine() && PathHasReparsePoint(path)) {
     ReportUnableToRemove(name, path);
+    ++scanState.filesLeft;
     return;
   }
   // Read-only, hidden and system would each make the deletion fail.
@@ -106,7 +104,7 @@ void RemoveByPath(const char* name, const char* path) {
     return;
   }
   ReportUnableToRemove(name, path);
-  ScheduleAtRestart(path);
+  ScheduleRemovalAtRestart(path);
 }
 
 void RemoveInfectedFile(const char* name, const char* path, FileReader* judged) {
@@ -120,6 +118,15 @@ void RemoveInfectedFile(const char* name, const char* path, FileReader* judged) 
 }
 
 }  // namespace
+
+void ScheduleRemovalAtRestart(const char* path) {
+  if (ScheduleDeleteAtRestart(path)) {
+    scanState.restartNeeded = 1;
+    ++scanState.filesScheduled;
+  } else {
+    ++scanState.filesLeft;
+  }
+}
 
 BeforeRemovalHook UseBeforeRemovalHook(BeforeRemovalHook hook) {
   BeforeRemovalHook previous = beforeRemoval;
@@ -151,6 +158,7 @@ void RenameInfectedFile(const char* name, const char* path) {
     ReportLogLine("%s     %s renamed", path, name);
   } else {
     ReportLogLine("%s     %s Rename failed", path, name);
+    ++scanState.filesLeft;
   }
 }
 

@@ -36,3 +36,8 @@ void RenameInfectedFile(const char* name, const char* path);
 // that a test can change the file system between the check and the removal.
 using BeforeRemovalHook = void (*)(const char* path);
 BeforeRemovalHook UseBeforeRemovalHook(BeforeRemovalHook hook);
+
+// Hands a file that cannot go now to the deletion at the next restart; on
+// success the run offers the restart at its end, else the file counts as
+// left in place.
+void ScheduleRemovalAtRestart(const char* path);

@@ -16,6 +16,8 @@ const char kProgramTitle[] = "Scourix Ver 1.0";
 
 namespace {
 
+BetweenEntriesFunction betweenEntries = PumpOneMessage;
+
 constexpr UINT kStyleYesNoQuestion = MB_YESNO | MB_ICONQUESTION;  // 36
 
 // Walks the drive's Program Files folder when its root walk found one but no
@@ -99,3 +101,11 @@ void PumpOneMessage() {
   TranslateMessage(&message);
   DispatchMessageA(&message);
 }
+
+BetweenEntriesFunction UseBetweenEntries(BetweenEntriesFunction function) {
+  BetweenEntriesFunction previous = betweenEntries;
+  betweenEntries = function ? function : PumpOneMessage;
+  return previous;
+}
+
+void BetweenEntries() { betweenEntries(); }

@@ -9,4 +9,12 @@ int RunScan();
 // WM_QUIT and WM_DESTROY stop the scan. Sets scanState.stopRequested.
 void PumpOneMessage();
 
+// What the walk does between entries: the window's run pumps one message
+// (PumpOneMessage), so that the window stays alive; a run without a window
+// puts a cheaper look for a stop request in its place. Null restores
+// pumping; returns the one before.
+using BetweenEntriesFunction = void (*)();
+BetweenEntriesFunction UseBetweenEntries(BetweenEntriesFunction function);
+void BetweenEntries();
+
 extern const char kProgramTitle[];  // "Scourix Ver 1.0"

@@ -57,6 +57,7 @@ int CheckTextSignatures(const char*, const char* path) {
         ReportLogLine("%s     %s removed", path, match->name);
       } else {
         ReportLogLine("%s     %s Remove failed", path, match->name);
+        ++scanState.filesLeft;
       }
       break;
     case kActionRename:

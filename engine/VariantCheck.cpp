@@ -10,6 +10,7 @@
 #include "engine/InfectedFile.h"
 #include "engine/PathText.h"
 #include "engine/PeHeaders.h"
+#include "engine/ReportChannel.h"
 #include "engine/ScanState.h"
 #include "engine/SizeFilter.h"
 #include "engine/VariantRecord.h"
@@ -98,7 +99,9 @@ const VariantRecord* MatchVariantRecord(FileReader& file) {
 }
 
 int CheckVariantFile(const char* familyName, const char* path) {
-  if (scanState.pendingMemoryAction != 0 && scanState.reportWindow != nullptr) {
+  // The removal reports to whoever reads the log: the window, or the silent
+  // run's log file.
+  if (scanState.pendingMemoryAction != 0 && LogLinesAreRead()) {
     HandleMemoryRemoval(familyName, path);
     return 0;
   }

@@ -46,9 +46,17 @@ silent_footer_value() {  # NAME
   tr -d '\r' <"$WORK/scourix-run.log" | sed -n "s/^$1: //p" | tail -n 1
 }
 
-# Samples in several folders of both drives, a start-up value that starts
-# one of them, and a clean file.
+# Samples in several folders of both drives, one of them running, a start-up
+# value that starts one of them, and a clean file.
 silent_plant() {
+  local standin=$DRIVE_C/Running/bcic-running.exe
+  plant_stand_in 76 "$standin"
+  start_in_prefix "$standin"
+  local pid=$BACKGROUND_PID i
+  for ((i = 0; i < 300; i++)); do
+    grep -qF bcic-running.exe "/proc/$pid/maps" 2>/dev/null && break
+    sleep 0.1
+  done
   plant_sample 1 "$DRIVE_C/Downloads/lax.exe"
   plant_sample 10 "$DRIVE_D/archive/mae.dll"
   plant_sample 50 "$DRIVE_D/sub/deep/axmw.scr"
@@ -73,7 +81,8 @@ silent_check_like_the_window() {
   expect_equal "the lines on standard output" \
     "$(OUT=$SILENT_OUT section run | sed -n 's/^stdout: //p' | head -n "$(echo "$window_log" | wc -l)")" "$window_log"
   local file
-  for file in "$DRIVE_C/Downloads/lax.exe" "$DRIVE_D/archive/mae.dll" "$DRIVE_D/sub/deep/axmw.scr"; do
+  for file in "$DRIVE_C/Downloads/lax.exe" "$DRIVE_D/archive/mae.dll" "$DRIVE_D/sub/deep/axmw.scr" \
+      "$DRIVE_C/Running/bcic-running.exe"; do
     expect_gone "$file"
   done
   expect_present "$DRIVE_D/readme.txt"
