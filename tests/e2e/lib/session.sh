@@ -5,13 +5,13 @@
 
 APP_PID=""
 
-app_start() {
+app_start() {  # [ARGUMENTS...] (a command line: an administrator's run)
   local dir
   dir=$(dirname "$APP")
   # Started from its own folder on a mapped drive, so that Wine gives it a
   # proper drive path; no pipe of ours may stay open in it.
   (cd "$dir" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-     DISPLAY="$DISPLAY" "$APP_WINE" "$APP" </dev/null >"$APP_LOG" 2>&1) &
+     DISPLAY="$DISPLAY" "$APP_WINE" "$APP" "$@" </dev/null >"$APP_LOG" 2>&1) &
   APP_PID=$!
 }
 
