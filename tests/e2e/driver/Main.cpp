@@ -5,12 +5,14 @@
 //
 //   idle | state          the look of every control, the title and the region
 //   scan [--escape-after N | --x-after N | --cancel-after N] [--answer yes|no]
-//        [--restart yes|no] [--within SECONDS] [--may-close] [--screenshots PREFIX]
+//        [--restart yes|no] [--within SECONDS] [--may-close] [--started]
+//        [--screenshots PREFIX]
 //                         press SCAN, answer the prompts, wait for the end,
 //                         read the status line and the log; N counts the
 //                         status-line changes seen (each option also has a
 //                         form ending in -ms that counts milliseconds instead);
 //                         --may-close accepts the program ending mid-scan;
+//                         --started waits for a scan that /scan started;
 //                         --screenshots PREFIX pauses the driver mid-scan and
 //                         at the stop prompt until PREFIX-NAME.taken exists
 //   enter | escape        press the key; report whether the window survived
@@ -105,6 +107,10 @@ ScanOptions ParseScanOptions(const std::vector<std::string>& arguments, unsigned
     const std::string& option = arguments[i];
     if (option == "--may-close") {
       options.mayClose = true;
+      continue;
+    }
+    if (option == "--started") {
+      options.startedByCommandLine = true;
       continue;
     }
     if (i + 1 >= arguments.size()) throw UsageError("scan " + option + " needs a value");

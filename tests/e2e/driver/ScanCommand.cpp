@@ -134,15 +134,17 @@ void ReportOutcome(const AppWindow& app, Report& report) {
 }  // namespace
 
 void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& report) {
-  if (!app.ControlVisible(ids::kScan) || !app.ControlEnabled(ids::kScan))
-    throw DriverFailure("SCAN cannot be pressed: visible=" +
-                        std::to_string(app.ControlVisible(ids::kScan)) +
-                        " enabled=" + std::to_string(app.ControlEnabled(ids::kScan)));
-  PostMessageA(app.Control(ids::kScan), BM_CLICK, 0, 0);
+  if (!options.startedByCommandLine) {
+    if (!app.ControlVisible(ids::kScan) || !app.ControlEnabled(ids::kScan))
+      throw DriverFailure("SCAN cannot be pressed: visible=" +
+                          std::to_string(app.ControlVisible(ids::kScan)) +
+                          " enabled=" + std::to_string(app.ControlEnabled(ids::kScan)));
+    PostMessageA(app.Control(ids::kScan), BM_CLICK, 0, 0);
+  }
   Deadline deadline(options.timeoutMs);
   while (!ScanHasStarted(app)) {
     if (!app.Exists()) throw DriverFailure("the window closed when SCAN was pressed");
-    if (deadline.Passed()) throw DriverFailure("pressing SCAN did not start a scan");
+    if (deadline.Passed()) throw DriverFailure("no scan started");
     Sleep(5);
   }
 

@@ -19,6 +19,9 @@ struct ScanOptions {
   // Whether the program may end in the middle of the scan (after a find in
   // memory it may); otherwise that is a failure.
   bool mayClose = false;
+  // The window was started with /scan: its scan starts on its own, and SCAN
+  // is not pressed.
+  bool startedByCommandLine = false;
   // When set, the scan stops at two moments (just before the interruption,
   // and with the stop prompt open) until the scenario has taken a picture:
   // see WaitForScreenshot.

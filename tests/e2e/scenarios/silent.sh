@@ -186,6 +186,22 @@ silent_check_options() {
   local status=0
   wait "$APP_PID" || status=$?
   expect_equal "the exit code of a window closed before its scan" "$status" 4
+
+  # /scan: the window scans at once, here a report of one folder, and its
+  # exit code tells what it found.
+  plant_sample 3 "$DRIVE_D/only/lda.exe"
+  local main_out=$OUT
+  OUT=$WORK/scan-at-once.txt
+  app_start /scan /report /nomemory /path 'D:\only'
+  drive scan --started
+  expect scan "log: D:\only\lda.exe     W32/Morvo.Lda.Worm not disinfected as per user's selection"
+  expect scan "status: Scanning completed"
+  expect_present "$DRIVE_D/only/lda.exe"
+  drive close || true
+  OUT=$main_out
+  status=0
+  wait "$APP_PID" || status=$?
+  expect_equal "the exit code of a window's report-only run that found a sample" "$status" 3
 }
 
 silent_check_restart() {
