@@ -85,7 +85,7 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 }
 
 // A reparse point whose tag is no name surrogate (deduplicated, compressed by
-// WOF, a cloud placeholder, ...) redirects nowhere: its content is what the
+// WOF, a cloud file not yet fetched, ...) redirects nowhere: its content is what the
 // file holds, and only an open that goes through its filter reads it.
 bool HoldsDataBehindReparsePoint(HANDLE file, BY_HANDLE_FILE_INFORMATION& information) {
   if (!GetFileInformationByHandle(file, &information) ||
