@@ -7,6 +7,7 @@
 #include "app/InstanceLock.h"
 #include "engine/ScanRun.h"
 #include "ui/ScanDialog.h"
+#include "ui/WindowPrompt.h"
 
 const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
   static const CommandEntry map[] = {{ID_HELP, &CWinApp::OnHelp}, {0, nullptr}};
@@ -14,6 +15,9 @@ const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
 }
 
 BOOL ScanApp::InitInstance() {
+  // The scan asks through the window's message boxes; a silent run puts its
+  // own answerer in place for its run.
+  UsePromptHandler(WindowPrompt);
   std::vector<std::string> arguments = SplitArguments(GetCommandLineA());
   if (!arguments.empty()) {
     exitCode_ = RunFromCommandLine(arguments);

@@ -13,6 +13,7 @@
 #include "engine/ScanRun.h"
 #include "engine/ScanState.h"
 #include "tools/spine-driver/ReportSink.h"
+#include "ui/WindowPrompt.h"
 
 int main(int argc, char** argv) {
   bool printStatus = false;
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   scanState.reportWindow = sink.Window();
+  // Its questions in the program's own boxes, as the window asks them.
+  UsePromptHandler(WindowPrompt);
   scanState.infectedAction = kActionRemove;
   scanState.stopRequested = 0;
   RunScan();
