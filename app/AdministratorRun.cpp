@@ -9,8 +9,8 @@
 #include "app/RunOutcome.h"
 #include "app/SilentRun.h"
 #include "app/WindowRun.h"
-#include "engine/PathText.h"
-#include "engine/ScanState.h"
+#include "base/PathText.h"
+#include "state/ScanState.h"
 
 namespace {
 

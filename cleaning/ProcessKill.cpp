@@ -7,13 +7,13 @@
 #include <memory>
 #include <new>
 
+#include "base/Handles.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/PerfData.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
-#include "engine/Prompt.h"
-#include "win/Handles.h"
-#include "win/SystemLibrary.h"
+#include "cleaning/SystemLibrary.h"
+#include "state/Prompt.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 // never cut into something that matches, and nothing is written past a buffer.
 #include <cstring>
 
-#include "cleaning/RegistryCleaning.h"
+#include "app/ProductCheck.h"
 #include "cleaning/RegistryValues.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/RegistryScratch.h"
-#include "ui/ProductCheck.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The worm's start-up and uninstall entries, in the real Wine registry.
 #include <cstring>
 
-#include "cleaning/RegistryCleaning.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/RegistryViews.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/RegistryScratch.h"

@@ -9,11 +9,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/PathText.h"
+#include "app/WindowPrompt.h"
+#include "base/PathText.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 #include "tools/spine-driver/ReportSink.h"
-#include "ui/WindowPrompt.h"
 
 int main(int argc, char** argv) {
   bool printStatus = false;

@@ -1,6 +1,6 @@
 #include "tests/windows/support/DialogAnswerer.h"
 
-#include "ui/WindowPrompt.h"
+#include "app/WindowPrompt.h"
 
 namespace {
 

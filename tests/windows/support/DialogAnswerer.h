@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/Prompt.h"
+#include "state/Prompt.h"
 
 struct AnsweredDialog {
   std::string text;

@@ -1,10 +1,11 @@
-#include "cleaning/MemoryScan.h"
+#include "engine/MemoryScan.h"
 
 #include <io.h>
 #include <windows.h>
 
 #include <cstdlib>
 
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
@@ -13,10 +14,9 @@
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/InfectedFile.h"
-#include "engine/Prompt.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
-#include "win/FileSystemRedirection.h"
+#include "state/Prompt.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 int memoryRestartPrompt = 0;
 

@@ -1,13 +1,13 @@
-#include "ui/ScanApp.h"
+#include "app/ScanApp.h"
 
 #include <windows.h>
 
 #include "app/AdministratorRun.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
-#include "engine/ScanRun.h"
-#include "ui/ScanDialog.h"
-#include "ui/WindowPrompt.h"
+#include "app/ScanDialog.h"
+#include "app/WindowPrompt.h"
+#include "state/ProgramTitle.h"
 
 const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
   static const CommandEntry map[] = {{ID_HELP, &CWinApp::OnHelp}, {0, nullptr}};

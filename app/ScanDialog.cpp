@@ -1,15 +1,16 @@
-#include "ui/ScanDialog.h"
+#include "app/ScanDialog.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "engine/PathText.h"
+#include "app/LogList.h"
+#include "app/ProductCheck.h"
+#include "base/PathText.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
 #include "res/resource.h"
-#include "ui/LogList.h"
+#include "state/ProgramTitle.h"
+#include "state/ScanState.h"
 #include "ui/MessageDialog.h"
-#include "ui/ProductCheck.h"
 #include "ui/SkinRegion.h"
 #include "ui/TextFit.h"
 #include "ui/UiKit.h"

@@ -1,19 +1,19 @@
-#include "cleaning/RegistryCleaning.h"
+#include "engine/RegistryCleaning.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <initializer_list>
 
+#include "base/PathText.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/RegistryViews.h"
 #include "cleaning/RunValueJudge.h"
-#include "engine/PathText.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
 #include "engine/TextSignatureCheck.h"
 #include "engine/VariantCheck.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 char wormValueName[kWormValueNameLength];
 

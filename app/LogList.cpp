@@ -1,6 +1,6 @@
-#include "ui/LogList.h"
+#include "app/LogList.h"
 
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 constexpr LRESULT kMaxLinesWhileScanning = 150;

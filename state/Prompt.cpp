@@ -1,4 +1,4 @@
-#include "engine/Prompt.h"
+#include "state/Prompt.h"
 
 namespace {
 

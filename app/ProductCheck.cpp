@@ -1,4 +1,4 @@
-#include "ui/ProductCheck.h"
+#include "app/ProductCheck.h"
 
 #include <windows.h>
 
