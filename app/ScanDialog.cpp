@@ -39,7 +39,6 @@ ScanDialog::ScanDialog()
     : CDialog(IDD_SCAN), icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SCOURIX))) {}
 
 ScanDialog::~ScanDialog() {
-  if (replacedBitmap_) skinDc_.SelectObject(replacedBitmap_);
   if (mainWindow == this) mainWindow = nullptr;
 }
 
@@ -136,7 +135,7 @@ void ScanDialog::LoadSkinBitmap() {
     if (!SetWindowRgn(m_hWnd, region, TRUE)) DeleteObject(region);  // the system owns it otherwise
   }
   skin_.GetBitmap(&skinSize_);
-  if (skinDc_.CreateCompatibleDC(nullptr)) replacedBitmap_ = skinDc_.SelectObject(skin_.GetSafeHandle());
+  if (skinDc_.CreateCompatibleDC(nullptr)) skinDc_.SelectObject(skin_.GetSafeHandle());
 }
 
 void ScanDialog::OnOK() {
