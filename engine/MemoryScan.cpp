@@ -14,6 +14,7 @@
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/InfectedFile.h"
+#include "state/ProgramTitle.h"
 #include "state/Prompt.h"
 #include "state/ReportChannel.h"
 #include "state/ScanState.h"
@@ -146,7 +147,7 @@ void ScanMemory() {
                   "W32/Morvo.Worm  found in memory! registry entries created by the worm are "
                   "removed. You must restart the computer and run this program to continue "
                   "scanning.\n\nRestart the computer now?",
-                  "Scourix Ver 1.0", kStyleOkCancelInformation) == IDOK)
+                  kProgramTitle, kStyleOkCancelInformation) == IDOK)
         RestartComputer();
       programExit(0);
       return;  // only when a test stands in for the exit
