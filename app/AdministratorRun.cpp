@@ -9,8 +9,9 @@
 #include "app/RunOutcome.h"
 #include "app/SilentRun.h"
 #include "app/WindowRun.h"
-#include "engine/PathText.h"
-#include "engine/ScanState.h"
+#include "base/PathText.h"
+#include "state/ProgramTitle.h"
+#include "state/ScanState.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ namespace {
 // from neither (a shortcut, say) shows the text in a plain box instead.
 void Tell(const std::string& text, bool silent) {
   if (WriteToConsole(text.c_str()) || silent) return;
-  MessageBoxA(nullptr, text.c_str(), "Scourix Ver 1.0", MB_OK);
+  MessageBoxA(nullptr, text.c_str(), kProgramTitle, MB_OK);
 }
 
 // The scan as the options ask it: one folder or every fixed drive, the
@@ -52,7 +53,7 @@ int RunFromCommandLine(const std::vector<std::string>& arguments) {
   }
 
   InstanceLock lock;
-  if (!lock.Acquire() || (!silent && FindWindowA(nullptr, "Scourix Ver 1.0"))) {
+  if (!lock.Acquire() || (!silent && FindWindowA(nullptr, kProgramTitle))) {
     Tell("scourix: another instance is running\r\n", silent);
     return kExitAnotherInstance;
   }

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "win/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // One Scourix at a time on a machine, whatever its mode: a named mutex held
 // for the run. (The window keeps its own test by its title beside it.)
-#include "win/Handles.h"
+#include "base/Handles.h"
 
 class InstanceLock {
  public:

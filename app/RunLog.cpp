@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 

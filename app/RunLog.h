@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/RunOutcome.h"
-#include "win/Handles.h"
+#include "base/Handles.h"
 
 class RunLog {
  public:

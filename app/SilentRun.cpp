@@ -8,13 +8,13 @@
 #include "app/ConsoleOutput.h"
 #include "app/RunOutcome.h"
 #include "app/StopSignals.h"
-#include "cleaning/MemoryScan.h"
 #include "cleaning/Privileges.h"
 #include "cleaning/Restart.h"
-#include "engine/Prompt.h"
-#include "engine/ReportChannel.h"
+#include "engine/MemoryScan.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
+#include "state/Prompt.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 

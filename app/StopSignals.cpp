@@ -1,6 +1,6 @@
 #include "app/StopSignals.h"
 
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "app/RunOutcome.h"
-#include "cleaning/MemoryScan.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
-#include "ui/ScanDialog.h"
+#include "app/ScanDialog.h"
+#include "engine/MemoryScan.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 #include "win/WinApp.h"
 
 namespace {

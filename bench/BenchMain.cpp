@@ -23,13 +23,13 @@
 #include <cstring>
 #include <vector>
 
+#include "app/SilentRun.h"
+#include "base/PathText.h"
 #include "bench/BenchTree.h"
 #include "bench/BenchWindow.h"
-#include "app/SilentRun.h"
 #include "bench/EnumerationWalk.h"
-#include "engine/PathText.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "bench/BenchWindow.h"
 
-#include "engine/ScanState.h"
-#include "ui/LogList.h"
+#include "app/LogList.h"
+#include "state/ScanState.h"
 
 namespace {
 const char kClassName[] = "ScourixBenchWindow";

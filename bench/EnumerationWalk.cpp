@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/ReportChannel.h"
 #include "engine/ScanRun.h"
+#include "state/ReportChannel.h"
 
 namespace {
 

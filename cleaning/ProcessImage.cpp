@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "base/Handles.h"
 #include "cleaning/OsVersion.h"
-#include "win/Handles.h"
-#include "win/SystemLibrary.h"
+#include "cleaning/SystemLibrary.h"
 
 namespace {
 

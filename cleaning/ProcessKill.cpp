@@ -7,13 +7,14 @@
 #include <memory>
 #include <new>
 
+#include "base/Handles.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/PerfData.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
-#include "engine/Prompt.h"
-#include "win/Handles.h"
-#include "win/SystemLibrary.h"
+#include "cleaning/RegistryValues.h"
+#include "cleaning/SystemLibrary.h"
+#include "state/Prompt.h"
 
 namespace {
 
@@ -50,9 +51,8 @@ bool ConvertWithCodePage(const uint16_t* units, size_t count, char* output, size
 bool ReadCounterKeys(ProcessCounterKeys& keys) {
   char keyName[80];
   snprintf(keyName, sizeof keyName, "%s\\%03x", "software\\microsoft\\windows nt\\currentversion\\perflib", 9);
-  RegistryKey perflib;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyName, 0, KEY_READ, perflib.Receive()) != ERROR_SUCCESS)
-    return false;
+  RegistryKey perflib = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyName, KEY_READ);
+  if (!perflib.IsValid()) return false;
   DWORD length = 0;
   if (performanceQuery(perflib.Get(), "Counters", nullptr, nullptr, nullptr, &length) !=
           ERROR_SUCCESS ||

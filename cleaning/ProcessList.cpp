@@ -5,11 +5,11 @@
 #include <cstring>
 #include <new>
 
+#include "base/PathText.h"
 #include "cleaning/Privileges.h"
-#include "engine/PathText.h"
-#include "engine/Prompt.h"
-#include "win/SystemLibrary.h"
-#include "engine/ScanState.h"
+#include "cleaning/SystemLibrary.h"
+#include "state/Prompt.h"
+#include "state/ScanState.h"
 
 #ifdef _WIN64
 static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");

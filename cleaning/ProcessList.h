@@ -5,9 +5,9 @@
 // the libraries stay loaded for the rest of the run.
 #include <windows.h>
 
+#include "base/Handles.h"
 #include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessNames.h"
-#include "win/Handles.h"
 
 struct ProcessEntry {
   DWORD processId;

@@ -4,8 +4,8 @@
 #include <set>
 #include <string>
 
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 
@@ -22,10 +22,10 @@ std::string KeyName(HKEY root, const char* keyPath, REGSAM view) {
 // place: every later detection would otherwise name it again.
 int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   static std::set<std::string> named;
-  HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return 0;
-  bool exists = RegQueryValueExA(key, valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  RegCloseKey(key);
+  RegistryKey key = OpenRegistryKey(root, keyPath, KEY_READ | view);
+  if (!key.IsValid()) return 0;
+  bool exists = RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  key.Close();
   const std::string entry = KeyName(root, keyPath, view) + "\\" + valueName;
   if (exists && named.insert(entry).second)
     ReportLogLine("System Registry     %s not removed as per user's selection", entry.c_str());
@@ -34,37 +34,56 @@ int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName, REGSA
 
 }  // namespace
 
+RegistryKey OpenRegistryKey(HKEY root, const char* keyPath, REGSAM access) {
+  RegistryKey key;
+  if (RegOpenKeyExA(root, keyPath, 0, access, key.Receive()) != ERROR_SUCCESS) key.Detach();
+  return key;
+}
+
+bool CloseRegistryKey(RegistryKey& key) { return RegCloseKey(key.Detach()) == ERROR_SUCCESS; }
+
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   if (scanState.reportOnly) return ReportValueLeft(root, keyPath, valueName, view);
-  HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return 0;
-  bool deleted = RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
-  bool closed = RegCloseKey(key) == ERROR_SUCCESS;
+  RegistryKey key = OpenRegistryKey(root, keyPath, KEY_ALL_ACCESS | view);
+  if (!key.IsValid()) return 0;
+  bool deleted = RegDeleteValueA(key.Get(), valueName) == ERROR_SUCCESS;
+  bool closed = CloseRegistryKey(key);
   return deleted && closed ? 1 : 0;
 }
 
-int ReadOpenKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity) {
-  if (capacity == 0) return 0;
+ValueRead ReadKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity) {
+  if (capacity > 0) buffer[0] = '\0';
   DWORD type = REG_SZ;
   DWORD size = 0;
-  if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return 0;
-  if (size > capacity) return 0;
-  DWORD read = static_cast<DWORD>(capacity);
+  if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return ValueRead::Failed;
+  if (size > capacity) return ValueRead::TooLarge;
+  DWORD read = capacity > MAXDWORD ? MAXDWORD : static_cast<DWORD>(capacity);
   if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &read) !=
-      ERROR_SUCCESS)
-    return 0;
+      ERROR_SUCCESS) {
+    buffer[0] = '\0';
+    return ValueRead::Failed;
+  }
   // Data need not end in NUL; without room for one the value is refused.
-  if (read > 0 && buffer[read - 1] == '\0') return 1;
-  if (read >= capacity) return 0;
+  if (read > 0 && buffer[read - 1] == '\0') return ValueRead::Read;
+  if (read >= capacity) {
+    buffer[0] = '\0';
+    return ValueRead::TooLarge;
+  }
   buffer[read] = '\0';
-  return 1;
+  return ValueRead::Read;
+}
+
+int ReadOpenKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity) {
+  return ReadKeyValue(key, valueName, buffer, capacity) == ValueRead::Read ? 1 : 0;
 }
 
 int ReadRegValue(HKEY root, const char* keyPath, const char* valueName, char* buffer,
                  size_t capacity, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return 0;
-  int result = ReadOpenKeyValue(key, valueName, buffer, capacity);
-  RegCloseKey(key);
-  return result;
+  RegistryKey key = OpenRegistryKey(root, keyPath, KEY_READ | view);
+  if (!key.IsValid()) {
+    if (capacity > 0) buffer[0] = '\0';
+    return 0;
+  }
+  return ReadOpenKeyValue(key.Get(), valueName, buffer, capacity);
 }

@@ -1,6 +1,6 @@
 #include "cleaning/RegistryViews.h"
 
-#include "win/FileSystemRedirection.h"
+#include "cleaning/FileSystemRedirection.h"
 
 bool IsWindows64Bit() {
 #ifdef _WIN64

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "win/FileSystemRedirection.h"
+#include "cleaning/FileSystemRedirection.h"
 
 namespace {
 

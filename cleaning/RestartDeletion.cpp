@@ -3,13 +3,13 @@
 #include <new>
 #include <string>
 
+#include "base/Handles.h"
+#include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/WininitText.h"
-#include "engine/PathText.h"
-#include "win/FileSystemRedirection.h"
-#include "win/Handles.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <new>
 
+#include "base/Handles.h"
+#include "base/PathText.h"
 #include "cleaning/ProcessNames.h"
-#include "engine/PathText.h"
-#include "win/Handles.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 constexpr DWORD kFullAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS, asked of the service too

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "base/Handles.h"
+#include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
 #include "engine/CheckerList.h"
-#include "engine/PathText.h"
-#include "engine/ReportChannel.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
 #include "engine/StatusPath.h"
-#include "win/FileSystemRedirection.h"
-#include "win/Handles.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 

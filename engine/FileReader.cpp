@@ -2,9 +2,9 @@
 
 #include <winioctl.h>
 
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "win/FileSystemRedirection.h"
-#include "win/SystemLibrary.h"
+#include "cleaning/SystemLibrary.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 // line refuses it).
 #include <windows.h>
 
+#include "base/Handles.h"
 #include "engine/ByteReader.h"
-#include "win/Handles.h"
 
 class FileReader final : public ByteReader {
  public:

@@ -4,17 +4,17 @@
 
 #include <cstring>
 
+#include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessKill.h"
-#include "cleaning/RegistryCleaning.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/RestartDeletion.h"
 #include "engine/FileReader.h"
-#include "engine/PathText.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
-#include "win/FileSystemRedirection.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 

@@ -4,15 +4,14 @@
 
 #include <cstring>
 
-#include "cleaning/MemoryScan.h"
+#include "base/PathText.h"
 #include "cleaning/Restart.h"
 #include "engine/DirectoryWalk.h"
-#include "engine/PathText.h"
-#include "engine/Prompt.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
-
-const char kProgramTitle[] = "Scourix Ver 1.0";
+#include "engine/MemoryScan.h"
+#include "state/ProgramTitle.h"
+#include "state/Prompt.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 

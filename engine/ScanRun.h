@@ -16,5 +16,3 @@ void PumpOneMessage();
 using BetweenEntriesFunction = void (*)();
 BetweenEntriesFunction UseBetweenEntries(BetweenEntriesFunction function);
 void BetweenEntries();
-
-extern const char kProgramTitle[];  // "Scourix Ver 1.0"

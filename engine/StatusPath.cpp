@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/PathText.h"
+#include "base/PathText.h"
 
 void ShortenPathForStatus(const char* source, char* destination, size_t destinationLength,
                           int width) {

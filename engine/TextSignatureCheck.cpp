@@ -4,16 +4,16 @@
 
 #include <cstring>
 
+#include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/RegistryCleaning.h"
 #include "cleaning/ReparsePath.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
-#include "engine/PathText.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/TextSignature.h"
-#include "win/FileSystemRedirection.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 namespace {
 

@@ -4,18 +4,18 @@
 
 #include <cstring>
 
-#include "cleaning/RegistryCleaning.h"
+#include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/SystemLibrary.h"
 #include "engine/CheckerList.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
-#include "engine/PathText.h"
 #include "engine/PeHeaders.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/SizeFilter.h"
 #include "engine/VariantRecord.h"
-#include "win/FileSystemRedirection.h"
-#include "win/SystemLibrary.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 char currentFilePath[kCurrentFilePathLength];
 

@@ -1,6 +1,7 @@
 #include "ui/SkinRegion.h"
 
 #include "ui/SkinRuns.h"
+#include "win/Dc.h"
 #include "win/Gdi.h"
 
 namespace {
@@ -91,27 +92,6 @@ class RegionBuilder final : public RunSink {
   HRGN result_ = nullptr;
 };
 
-// A memory device context, deleted with the object (its selection undone first).
-class ScratchDc {
- public:
-  explicit ScratchDc(HDC reference) : dc_(CreateCompatibleDC(reference)) {}
-  ~ScratchDc() {
-    if (previous_) SelectObject(dc_, previous_);
-    if (dc_) DeleteDC(dc_);
-  }
-  ScratchDc(const ScratchDc&) = delete;
-  ScratchDc& operator=(const ScratchDc&) = delete;
-  HDC Get() const { return dc_; }
-  void Select(HGDIOBJ object) {
-    HGDIOBJ replaced = SelectObject(dc_, object);
-    if (!previous_) previous_ = replaced;
-  }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_ = nullptr;
-};
-
 }  // namespace
 
 HRGN MakeSkinRegion(HBITMAP bitmap, DWORD key, int includeNonKey) {
@@ -119,8 +99,8 @@ HRGN MakeSkinRegion(HBITMAP bitmap, DWORD key, int includeNonKey) {
   // Declared first, so destroyed last: after the device context that holds it
   // selected has put its old bitmap back.
   CGdiObject section;
-  ScratchDc sectionDc(nullptr);
-  if (!sectionDc.Get()) return nullptr;
+  CMemoryDC sectionDc;
+  if (!sectionDc.CreateCompatibleDC(nullptr)) return nullptr;
   BITMAP source = {};
   if (!GetObjectA(bitmap, sizeof source, &source)) return nullptr;
 
@@ -132,14 +112,16 @@ HRGN MakeSkinRegion(HBITMAP bitmap, DWORD key, int includeNonKey) {
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  if (!section.Attach(CreateDIBSection(sectionDc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0)))
+  if (!section.Attach(CreateDIBSection(sectionDc.m_hDC, &info, DIB_RGB_COLORS, &bits, nullptr, 0)))
     return nullptr;
-  sectionDc.Select(section.GetSafeHandle());
-  ScratchDc sourceDc(sectionDc.Get());
+  sectionDc.SelectObject(section.GetSafeHandle());
+  CMemoryDC sourceDc;
   BITMAP pixels = {};
-  if (!sourceDc.Get() || !GetObjectA(section.GetSafeHandle(), sizeof pixels, &pixels)) return nullptr;
-  sourceDc.Select(bitmap);
-  BitBlt(sectionDc.Get(), 0, 0, source.bmWidth, source.bmHeight, sourceDc.Get(), 0, 0, SRCCOPY);
+  if (!sourceDc.CreateCompatibleDC(sectionDc.m_hDC) ||
+      !GetObjectA(section.GetSafeHandle(), sizeof pixels, &pixels))
+    return nullptr;
+  sourceDc.SelectObject(bitmap);
+  sectionDc.BitBlt(0, 0, source.bmWidth, source.bmHeight, sourceDc.m_hDC, 0, 0, SRCCOPY);
   GdiFlush();
 
   RegionBuilder builder;

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "win/SystemLibrary.h"
+#include "cleaning/SystemLibrary.h"
 
 namespace {
 

@@ -43,7 +43,9 @@ class CPaintDC : public CDC {
 class CClientDC : public CDC {
  public:
   explicit CClientDC(HWND window) : window_(window) { m_hDC = ::GetDC(window); }
-  ~CClientDC() { ::ReleaseDC(window_, m_hDC); }
+  ~CClientDC() {
+    if (m_hDC) ::ReleaseDC(window_, m_hDC);
+  }
   CClientDC(const CClientDC&) = delete;
   CClientDC& operator=(const CClientDC&) = delete;
 
@@ -51,7 +53,10 @@ class CClientDC : public CDC {
   HWND window_;
 };
 
-// A memory device context of its own, deleted with the object.
+// A memory device context of its own, deleted with the object. Before it
+// goes, the object that its first selection replaced is selected back, so
+// that what was selected into it (a bitmap that is about to be deleted, say)
+// is free again. Selections made through a CDC& of it are not tracked.
 class CMemoryDC : public CDC {
  public:
   CMemoryDC() = default;
@@ -63,8 +68,20 @@ class CMemoryDC : public CDC {
     m_hDC = ::CreateCompatibleDC(reference);
     return m_hDC != nullptr;
   }
-  void Delete() {
-    if (m_hDC) DeleteDC(m_hDC);
-    m_hDC = nullptr;
+  HGDIOBJ SelectObject(HGDIOBJ object) {
+    HGDIOBJ replaced = CDC::SelectObject(object);
+    if (!original_) original_ = replaced;
+    return replaced;
   }
+  void Delete() {
+    if (m_hDC) {
+      if (original_) ::SelectObject(m_hDC, original_);
+      DeleteDC(m_hDC);
+    }
+    m_hDC = nullptr;
+    original_ = nullptr;
+  }
+
+ private:
+  HGDIOBJ original_ = nullptr;
 };

@@ -1,4 +1,4 @@
-#include "win/SystemLibrary.h"
+#include "cleaning/SystemLibrary.h"
 #include "win/WinApp.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -3,12 +3,12 @@
 // never cut into something that matches, and nothing is written past a buffer.
 #include <cstring>
 
-#include "cleaning/RegistryCleaning.h"
+#include "app/ProductCheck.h"
 #include "cleaning/RegistryValues.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/RegistryScratch.h"
-#include "ui/ProductCheck.h"
 
 namespace {
 
@@ -175,6 +175,18 @@ TEST_F(BadRegistryTest, TheProductFolderValueNeverWritesPastItsBuffer) {
     }
   }
   EXPECT_EQ(ReadMachineRegistryValue(kProductKey, "Missing", Guarded<300>().buffer, 300), 0);
+
+  // Stored without a terminator, the text gets one, as every registry read
+  // of the program gives it; without room for one it is found but not kept.
+  for (size_t length : {299u, 300u}) {
+    SetRaw(registry, kProductKey, "Installed Folder", REG_SZ, std::string(length, 'q'));
+    Guarded<300> read;
+
+    EXPECT_EQ(ReadMachineRegistryValue(kProductKey, "Installed Folder", read.buffer, 300), 1) << length;
+
+    EXPECT_TRUE(read.GuardIntact()) << length;
+    EXPECT_EQ(std::string(read.buffer), length == 299 ? std::string(299, 'q') : "") << length;
+  }
 }
 
 TEST_F(BadRegistryTest, ValueNamesOf127CharactersAreRememberedLongerOnesOnlyDeleted) {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/ScanApp.h"
 #include "ui/BitmapButton.h"
-#include "ui/ScanApp.h"
 #include "win/Controls.h"
 #include "win/Dialog.h"
 #include "win/WinApp.h"

@@ -1,9 +1,9 @@
 // The log list's append rules, through a real list box.
 #include <string>
 
-#include "engine/ScanState.h"
+#include "app/LogList.h"
+#include "state/ScanState.h"
 #include "tests/windows/support/EngineFixture.h"
-#include "ui/LogList.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cleaning/MemoryScan.h"
 #include "engine/CheckerList.h"
+#include "engine/MemoryScan.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
 

@@ -8,11 +8,11 @@
 #include <cctype>
 #include <string>
 
-#include "cleaning/MemoryScan.h"
+#include "base/PathText.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessList.h"
-#include "engine/PathText.h"
+#include "engine/MemoryScan.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/MemoryScanScope.h"

@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "cleaning/MemoryScan.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessKill.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/Restart.h"
+#include "engine/MemoryScan.h"
 #include "engine/ScanRun.h"
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/MemoryScanScope.h"

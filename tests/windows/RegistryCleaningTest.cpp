@@ -1,9 +1,10 @@
 // The worm's start-up and uninstall entries, in the real Wine registry.
 #include <cstring>
 
-#include "cleaning/RegistryCleaning.h"
+#include "cleaning/Privileges.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/RegistryViews.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/RegistryScratch.h"
@@ -268,3 +269,33 @@ TEST_F(RegistryCleaningTest, UninstallEntriesGoFromTheViewThatHoldsThem) {
 }
 
 }  // namespace
+
+// Every key and token that the cleaning opens is closed again, whichever way
+// it leaves: values found and deleted in every view, values and keys that are
+// missing. One pass first, so that the keys that the registry functions keep
+// open for the process (the roots of each view) are there before counting.
+TEST_F(RegistryCleaningTest, EveryKeyAndTokenOpenedIsClosedOnEveryPath) {
+  const std::vector<REGSAM> views = RegistryViewsOfThisWindows();
+  auto cleanOnce = [&] {
+    for (REGSAM view : views) {
+      registry.Set(kRunKeyPath, "ScxTestClosed", "c:\\x\\worm.exe", view);
+      registry.Set(kRunServicesKeyPath, "ScxTestClosedToo", "anything", view);
+    }
+    strcpy(wormValueName, "ScxTestClosedToo");
+    FileUnderCheck("c:\\x\\worm.exe");
+    CleanRegistryAndHosts("W32/Morvo.Worm");
+    RemoveUninstallEntries();
+    char text[264];
+    EXPECT_EQ(ReadRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, "ScxTestMissing", text, sizeof text), 0);
+    EXPECT_EQ(ReadRegValue(HKEY_LOCAL_MACHINE, "Software\\ScourixTests\\Missing", "x", text, sizeof text), 0);
+    EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKeyPath, "ScxTestMissing"), 0);
+    EXPECT_TRUE(EnablePrivilege("SeDebugPrivilege"));
+  };
+  cleanOnce();
+  const uintptr_t before = NextHandleValue();
+
+  cleanOnce();
+
+  EXPECT_EQ(NextHandleValue(), before) << "a key or the token was left open";
+  for (REGSAM view : views) EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestClosed", view)) << view;
+}

@@ -1,7 +1,7 @@
 // The report channel into a real (hidden) window.
 #include <cstring>
 
-#include "engine/ReportChannel.h"
+#include "state/ReportChannel.h"
 #include "tests/windows/support/EngineFixture.h"
 
 namespace {

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
+#include "app/ScanDialog.h"
 #include "engine/StatusPath.h"
 #include "engine/VariantRecord.h"
 #include "res/resource.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 #include "tools/forge/Forge.h"
 #include "ui/MessageDialog.h"
-#include "ui/ScanDialog.h"
 #include "ui/UiKit.h"
 
 namespace {

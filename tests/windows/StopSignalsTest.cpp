@@ -7,7 +7,7 @@
 
 #include "app/SilentRun.h"
 #include "app/StopSignals.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 

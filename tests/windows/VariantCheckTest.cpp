@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "cleaning/RegistryCleaning.h"
 #include "engine/CheckerList.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/ScanRun.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"

@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "cleaning/OsVersion.h"
-#include "cleaning/RegistryCleaning.h"
 #include "cleaning/RestartDeletion.h"
+#include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/PersonalityTests.h"
 #include "tests/windows/support/ScratchFolder.h"

@@ -1,6 +1,6 @@
 #include "tools/spine-driver/ReportSink.h"
 
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 
 namespace {
 const char kClassName[] = "ScourixReportSink";

@@ -9,9 +9,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/PathText.h"
+#include "app/WindowPrompt.h"
+#include "base/PathText.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 #include "tools/spine-driver/ReportSink.h"
 
 int main(int argc, char** argv) {
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   scanState.reportWindow = sink.Window();
+  // Its questions in the program's own boxes, as the window asks them.
+  UsePromptHandler(WindowPrompt);
   scanState.infectedAction = kActionRemove;
   scanState.stopRequested = 0;
   RunScan();

@@ -1,5 +1,7 @@
 #include "tests/windows/support/DialogAnswerer.h"
 
+#include "app/WindowPrompt.h"
+
 namespace {
 
 struct Search {
@@ -34,11 +36,15 @@ bool Shows(HWND dialog, int id) {
 }  // namespace
 
 DialogAnswerer::DialogAnswerer(const std::string& caption, std::vector<int> answers)
-    : caption_(caption), answers_(answers.begin(), answers.end()), thread_([this] { Run(); }) {}
+    : previousPrompt_(UsePromptHandler(WindowPrompt)),
+      caption_(caption),
+      answers_(answers.begin(), answers.end()),
+      thread_([this] { Run(); }) {}
 
 DialogAnswerer::~DialogAnswerer() {
   stop_ = true;
   thread_.join();
+  UsePromptHandler(previousPrompt_);
 }
 
 std::vector<AnsweredDialog> DialogAnswerer::Answered() {

@@ -1,7 +1,9 @@
 #pragma once
 // Plays the user at the message boxes that the code under test opens on this
 // thread: a helper thread waits for each dialog of this process with the
-// given caption, records its text and closes it with the next answer.
+// given caption, records its text and closes it with the next answer. While
+// it lives, the scan's questions and notices go to the window's boxes
+// (WindowPrompt), as in the program.
 #include <windows.h>
 
 #include <atomic>
@@ -10,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "state/Prompt.h"
 
 struct AnsweredDialog {
   std::string text;
@@ -28,6 +32,7 @@ class DialogAnswerer {
  private:
   void Run();
 
+  PromptHandler previousPrompt_;
   std::string caption_;
   std::deque<int> answers_;
   std::vector<AnsweredDialog> answered_;

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/CheckerList.h"
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
 #include "tools/spine-driver/ReportSink.h"
 
 class EngineFixture : public ::testing::Test {

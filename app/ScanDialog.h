@@ -55,8 +55,7 @@ class ScanDialog : public CDialog {
   CExButton closeX_, download_, scan_, ok_;
   HICON icon_;
   CBitmap skin_;
-  CMemoryDC skinDc_;
-  HGDIOBJ replacedBitmap_ = nullptr;
+  CMemoryDC skinDc_;  // after skin_: gives the skin back before it is deleted
   BITMAP skinSize_ = {};
   CBrush whiteBrush_;
   CFont statusLineFont_;

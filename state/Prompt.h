@@ -19,5 +19,8 @@ using PromptHandler = int (*)(PromptKind kind, const char* text, const char* cap
 int AskUser(PromptKind kind, const char* text, const char* caption, unsigned int style);
 void ShowNotice(const char* text, const char* caption);
 
-// Installs who answers (null: the window's way); returns the one before.
+// Installs who answers; returns the one before. The program installs its
+// answerer before anything can ask: the window's (WindowPrompt) at start, the
+// silent run's for its run. Null, and the state before any install: nobody
+// answers, every question gives -1 and notices go unseen.
 PromptHandler UsePromptHandler(PromptHandler handler);

@@ -1,6 +1,7 @@
-#include "ui/LogList.h"
+#include "app/LogList.h"
 
-#include "engine/ScanState.h"
+#include "state/ScanState.h"
+#include "win/Dc.h"
 
 namespace {
 constexpr LRESULT kMaxLinesWhileScanning = 150;
@@ -19,20 +20,22 @@ void AppendLogLine(HWND list) {
 }
 
 void UpdateLogExtent(HWND list) {
-  HDC dc = GetDC(list);
-  if (!dc) return;
   LONG widest = 0;
-  char text[kLogLineLength];
-  for (LRESULT index = 0; index < SendMessageA(list, LB_GETCOUNT, 0, 0); ++index) {
-    // Lines come from logLine, so they fit; anything longer is not measured.
-    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, index, 0);
-    if (length < 0 || length >= static_cast<LRESULT>(sizeof text)) continue;
-    SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
-    SIZE size = {};
-    if (GetTextExtentPoint32A(dc, text, static_cast<int>(length), &size) && size.cx > widest)
-      widest = size.cx;
+  {
+    CClientDC dc(list);
+    if (!dc.GetSafeHdc()) return;
+    char text[kLogLineLength];
+    for (LRESULT index = 0; index < SendMessageA(list, LB_GETCOUNT, 0, 0); ++index) {
+      // Lines come from logLine, so they fit; anything longer is not measured.
+      LRESULT length = SendMessageA(list, LB_GETTEXTLEN, index, 0);
+      if (length < 0 || length >= static_cast<LRESULT>(sizeof text)) continue;
+      SendMessageA(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(text));
+      SIZE size = {};
+      if (GetTextExtentPoint32A(dc.GetSafeHdc(), text, static_cast<int>(length), &size) &&
+          size.cx > widest)
+        widest = size.cx;
+    }
   }
-  ReleaseDC(list, dc);
   LRESULT extent = SendMessageA(list, LB_GETHORIZONTALEXTENT, 0, 0);
   if (extent < widest && widest > kExtentThreshold)
     SendMessageA(list, LB_SETHORIZONTALEXTENT, widest * 3 / 4, 0);

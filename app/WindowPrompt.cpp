@@ -1,4 +1,4 @@
-#include "ui/WindowPrompt.h"
+#include "app/WindowPrompt.h"
 
 #include <windows.h>
 

@@ -1,10 +1,10 @@
-#include "engine/ReportChannel.h"
+#include "state/ReportChannel.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "engine/PathText.h"
-#include "engine/ScanState.h"
+#include "base/PathText.h"
+#include "state/ScanState.h"
 
 namespace {
 LogLineMirror logLineMirror = nullptr;

@@ -1,12 +1,13 @@
-#include "ui/ScanApp.h"
+#include "app/ScanApp.h"
 
 #include <windows.h>
 
 #include "app/AdministratorRun.h"
 #include "app/CommandLine.h"
 #include "app/InstanceLock.h"
-#include "engine/ScanRun.h"
-#include "ui/ScanDialog.h"
+#include "app/ScanDialog.h"
+#include "app/WindowPrompt.h"
+#include "state/ProgramTitle.h"
 
 const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
   static const CommandEntry map[] = {{ID_HELP, &CWinApp::OnHelp}, {0, nullptr}};
@@ -14,6 +15,9 @@ const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
 }
 
 BOOL ScanApp::InitInstance() {
+  // The scan asks through the window's message boxes; a silent run puts its
+  // own answerer in place for its run.
+  UsePromptHandler(WindowPrompt);
   std::vector<std::string> arguments = SplitArguments(GetCommandLineA());
   if (!arguments.empty()) {
     exitCode_ = RunFromCommandLine(arguments);

@@ -1,10 +1,11 @@
-#include "cleaning/MemoryScan.h"
+#include "engine/MemoryScan.h"
 
 #include <io.h>
 #include <windows.h>
 
 #include <cstdlib>
 
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
@@ -13,10 +14,10 @@
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/InfectedFile.h"
-#include "engine/Prompt.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
-#include "win/FileSystemRedirection.h"
+#include "state/ProgramTitle.h"
+#include "state/Prompt.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 int memoryRestartPrompt = 0;
 
@@ -146,7 +147,7 @@ void ScanMemory() {
                   "W32/Morvo.Worm  found in memory! registry entries created by the worm are "
                   "removed. You must restart the computer and run this program to continue "
                   "scanning.\n\nRestart the computer now?",
-                  "Scourix Ver 1.0", kStyleOkCancelInformation) == IDOK)
+                  kProgramTitle, kStyleOkCancelInformation) == IDOK)
         RestartComputer();
       programExit(0);
       return;  // only when a test stands in for the exit

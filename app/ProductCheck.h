@@ -3,9 +3,10 @@
 // install-folder value under HKEY_LOCAL_MACHINE.
 #include <cstddef>
 
-// Reads a value of HKEY_LOCAL_MACHINE\keyPath into buffer. Returns 1 when it
-// was found. A value longer than the buffer also counts as found (the product
-// is there whatever its folder's name), but nothing of it is read.
+// Reads a value of HKEY_LOCAL_MACHINE\keyPath into buffer as ReadKeyValue
+// does. Returns 1 when it was found and the key closed without error. A value
+// too long for the buffer also counts as found (the product is there whatever
+// its folder's name), but nothing of it is kept.
 int ReadMachineRegistryValue(const char* keyPath, const char* valueName, char* buffer,
                              size_t bufferLength);
 

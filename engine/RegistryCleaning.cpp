@@ -1,19 +1,19 @@
-#include "cleaning/RegistryCleaning.h"
+#include "engine/RegistryCleaning.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <initializer_list>
 
+#include "base/PathText.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/RegistryViews.h"
 #include "cleaning/RunValueJudge.h"
-#include "engine/PathText.h"
-#include "engine/ReportChannel.h"
-#include "engine/ScanState.h"
 #include "engine/TextSignatureCheck.h"
 #include "engine/VariantCheck.h"
+#include "state/ReportChannel.h"
+#include "state/ScanState.h"
 
 char wormValueName[kWormValueNameLength];
 
@@ -85,10 +85,10 @@ struct SystemFolders {
 
 // One view's pass of RemoveRunEntriesForFile.
 static void RemoveRunEntriesInView(HKEY root, const char* keyPath, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExA(root, keyPath, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+  RegistryKey key = OpenRegistryKey(root, keyPath, KEY_READ | view);
+  if (!key.IsValid()) return;
   DWORD valueCount = 0;
-  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
+  if (RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &valueCount,
                        nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
     valueCount = 0;
 
@@ -102,7 +102,7 @@ static void RemoveRunEntriesInView(HKEY root, const char* keyPath, REGSAM view) 
   DWORD deleted = 0;
   for (DWORD i = 0; i < valueCount; ++i) {
     DWORD nameLength = sizeof name;
-    if (RegEnumValueA(key, i - deleted, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
+    if (RegEnumValueA(key.Get(), i - deleted, name, &nameLength, nullptr, nullptr, nullptr, nullptr) !=
         ERROR_SUCCESS)
       continue;
     if (!lastSlash) break;
@@ -136,7 +136,6 @@ static void RemoveRunEntriesInView(HKEY root, const char* keyPath, REGSAM view) 
         break;
     }
   }
-  RegCloseKey(key);
 }
 
 void RemoveRunEntriesForFile(HKEY root, const char* keyPath) {
@@ -174,11 +173,10 @@ bool DeleteValueNaming(HKEY key, const char* valueName, const char* marker) {
 }
 
 bool CleanFixedValue(const char* keyPath, const char* valueName, const char* marker, REGSAM view) {
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS)
-    return false;
-  bool handled = DeleteValueNaming(key, valueName, marker);
-  return RegCloseKey(key) == ERROR_SUCCESS && handled;
+  RegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_ALL_ACCESS | view);
+  if (!key.IsValid()) return false;
+  bool handled = DeleteValueNaming(key.Get(), valueName, marker);
+  return CloseRegistryKey(key) && handled;
 }
 }  // namespace
 

@@ -1,8 +1,8 @@
-#include "win/FileSystemRedirection.h"
+#include "cleaning/FileSystemRedirection.h"
 
 #include <windows.h>
 
-#include "win/SystemLibrary.h"
+#include "cleaning/SystemLibrary.h"
 
 #ifdef _WIN64
 

@@ -1,4 +1,4 @@
 // The program's application object; WinMain runs it.
-#include "ui/ScanApp.h"
+#include "app/ScanApp.h"
 
 ScanApp theApp;

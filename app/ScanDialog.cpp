@@ -1,15 +1,16 @@
-#include "ui/ScanDialog.h"
+#include "app/ScanDialog.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "engine/PathText.h"
+#include "app/LogList.h"
+#include "app/ProductCheck.h"
+#include "base/PathText.h"
 #include "engine/ScanRun.h"
-#include "engine/ScanState.h"
 #include "res/resource.h"
-#include "ui/LogList.h"
+#include "state/ProgramTitle.h"
+#include "state/ScanState.h"
 #include "ui/MessageDialog.h"
-#include "ui/ProductCheck.h"
 #include "ui/SkinRegion.h"
 #include "ui/TextFit.h"
 #include "ui/UiKit.h"
@@ -38,7 +39,6 @@ ScanDialog::ScanDialog()
     : CDialog(IDD_SCAN), icon_(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SCOURIX))) {}
 
 ScanDialog::~ScanDialog() {
-  if (replacedBitmap_) skinDc_.SelectObject(replacedBitmap_);
   if (mainWindow == this) mainWindow = nullptr;
 }
 
@@ -135,7 +135,7 @@ void ScanDialog::LoadSkinBitmap() {
     if (!SetWindowRgn(m_hWnd, region, TRUE)) DeleteObject(region);  // the system owns it otherwise
   }
   skin_.GetBitmap(&skinSize_);
-  if (skinDc_.CreateCompatibleDC(nullptr)) replacedBitmap_ = skinDc_.SelectObject(skin_.GetSafeHandle());
+  if (skinDc_.CreateCompatibleDC(nullptr)) skinDc_.SelectObject(skin_.GetSafeHandle());
 }
 
 void ScanDialog::OnOK() {

@@ -1,9 +1,13 @@
-#include "engine/Prompt.h"
-
-#include "ui/WindowPrompt.h"
+#include "state/Prompt.h"
 
 namespace {
-PromptHandler promptHandler = WindowPrompt;
+
+// Until the program installs its answerer, nobody is there to answer: every
+// question is one that could not be asked, and a notice goes unseen.
+int NobodyAnswers(PromptKind, const char*, const char*, unsigned int) { return -1; }
+
+PromptHandler promptHandler = NobodyAnswers;
+
 }  // namespace
 
 int AskUser(PromptKind kind, const char* text, const char* caption, unsigned int style) {
@@ -16,6 +20,6 @@ void ShowNotice(const char* text, const char* caption) {
 
 PromptHandler UsePromptHandler(PromptHandler handler) {
   PromptHandler previous = promptHandler;
-  promptHandler = handler ? handler : WindowPrompt;
+  promptHandler = handler ? handler : NobodyAnswers;
   return previous;
 }

@@ -1,3 +1,0 @@
-#include "engine/ScanState.h"
-
-ScanState scanState;

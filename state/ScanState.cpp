@@ -1,0 +1,3 @@
+#include "state/ScanState.h"
+
+ScanState scanState;
