@@ -13,18 +13,19 @@ without_override=(setpriv --bounding-set -dac_override,-dac_read_search --)
 relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 
-rm -rf "$drive"
-mkdir -p "$drive"
-"$winebed" create "$prefix" --arch "$arch" --drive d:="$drive" --network y:="$build" >/dev/null
-wine=$("$winebed" loader "$prefix" "$exe")
-DISPLAY=$("$winebed" display)
-export DISPLAY
 cleanup() {
   "$winebed" stop "$prefix"  # returns once the server is gone
   chmod -R u+rwX "$drive"
   rm -rf "$prefix" "$drive"
 }
 trap cleanup EXIT
+rm -rf "$drive"
+mkdir -p "$drive"
+"$winebed" create "$prefix" --arch "$arch" --drive d:="$drive" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
+# The display first, with root's rights: the server below starts without them.
+DISPLAY=$("$winebed" display "$prefix")
+export DISPLAY
 "${without_override[@]}" "$winebed" start "$prefix"
 
 run() {

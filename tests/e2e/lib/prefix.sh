@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Windows under test for one scenario: a fresh Wine prefix with its own
 # fixed drive D:, the program and the driver reached through network drives
 # (which a scan skips), and helpers to plant files and registry values in it.
@@ -56,7 +57,8 @@ win_path() {
   printf '%s%s\n' "$(echo "${letter%:}" | tr 'a-z' 'A-Z'):" "${rest:-\\}"
 }
 
-# A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running.
+# A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running
+# and DISPLAY set to the prefix's display.
 # The i686 build meets the 32-bit systems (98, NT 4, XP) in a 32-bit prefix;
 # 10 is a 64-bit Windows, where it runs under WoW64.
 prefix_create() {
@@ -76,6 +78,7 @@ prefix_create() {
   APP_WINE=$("$WINEBED" loader "$PREFIX" "$APP")
   DRIVER_WINE=$("$WINEBED" loader "$PREFIX" "$DRIVER")
   "$WINEBED" start "$PREFIX" </dev/null >>"$WORK/winebed.log" 2>&1
+  DISPLAY=$("$WINEBED" display "$PREFIX")
 }
 
 prefix_stop() {

@@ -19,7 +19,7 @@ scenario_demo() {
   forge=$(forge_tool) || return 1
   "$forge" hosts "$hosts"
   start_in_prefix "$running"
-  sleep 1
+  expect_started "$BACKGROUND_PID" "$running" "the running sample"
 
   app_start
   drive scan --may-close --restart no state
