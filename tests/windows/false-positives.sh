@@ -23,6 +23,7 @@ for source in "${sources[@]}"; do
 done
 echo "MinGW DLLs on D: ${#sources[@]}"
 
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"  # returns once the server is gone
   rm -rf "$prefix" "$dlls"

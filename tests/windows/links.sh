@@ -22,6 +22,7 @@ for swap in path handle memory; do
   ln -s "$outside/$swap" "$e/decoy-$swap/dir"
 done
 
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"
   rm -rf "$prefix" "$d" "$e" "$outside"

@@ -8,11 +8,14 @@
 set -euo pipefail
 winebed=$1 prefix=$2 build=$3 exe=$4 arch=$5
 drive=$prefix-d
+# One argument, the capabilities taken out separated by commas.
+# shellcheck disable=SC2054
 without_override=(setpriv --bounding-set -dac_override,-dac_read_search --)
 
 relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"  # returns once the server is gone
   chmod -R u+rwX "$drive"

@@ -14,6 +14,7 @@ relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 shots_relative=$(realpath -m --relative-to="$build" "$shots")
 
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"
   rm -rf "$prefix"

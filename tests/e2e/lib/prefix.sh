@@ -4,6 +4,8 @@
 # (which a scan skips), and helpers to plant files and registry values in it.
 #
 # Needs: REPO, BUILD, WORK (this scenario's folder), APP, DRIVER.
+# Its variables are read by the files that source it.
+# shellcheck disable=SC2034
 
 WINEBED=$REPO/scripts/winebed
 # The loader of the prefix's own programs (reg, regedit, wineboot), and of
@@ -54,7 +56,7 @@ win_path() {
   [ -n "$letter" ] || { echo "run-scenario: $path is on no drive of the prefix" >&2; return 1; }
   rest=${path#"$best"}
   rest=${rest//\//\\}
-  printf '%s%s\n' "$(echo "${letter%:}" | tr 'a-z' 'A-Z'):" "${rest:-\\}"
+  printf '%s%s\n' "$(echo "${letter%:}" | tr '[:lower:]' '[:upper:]'):" "${rest:-\\}"
 }
 
 # A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running

@@ -68,7 +68,9 @@ drive_in_background() {
 # Starts the driver's hold-file command on PATH for SECONDS and waits until
 # the driver reports that it holds that very file; HOLDER_PID is its Linux
 # process id. False when the driver does not hold it within 30 s.
+# shellcheck disable=SC2034
 HOLDER_PID=""
+# shellcheck disable=SC2034
 hold_file() {  # PATH SECONDS
   local held
   held=$(win_path "$1") || return 1
@@ -104,15 +106,15 @@ settled_screenshot() {  # PNG
 # stopped; SCREENSHOT_SERVER holds its process id.
 SCREENSHOT_SERVER=""
 serve_screenshots() {  # PREFIX (a Linux path)
-  local prefix=$1
+  local stem=$1
   (
     while :; do
-      for ready in "$prefix"-*.ready; do
+      for ready in "$stem"-*.ready; do
         [ -e "$ready" ] || continue
-        local name=${ready#"$prefix"-}; name=${name%.ready}
+        local name=${ready#"$stem"-}; name=${name%.ready}
         settled_screenshot "${SHOT%.png}-$name.png" ||
           echo "run-scenario: no screenshot taken of $name" >&2
-        mv "$ready" "$prefix-$name.taken"
+        mv "$ready" "$stem-$name.taken"
       done
       sleep 0.05
     done

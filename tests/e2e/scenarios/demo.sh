@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The README's main job: a Windows XP machine with the worm planted the way it
 # spreads (samples in several folders of C: and D:, one of them running, its
 # start-up values, an infected hosts file), scanned by the real program.

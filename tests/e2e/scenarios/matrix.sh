@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The acceptance matrix: one machine, planted the same way under each Windows
 # personality, scanned whole with SCAN.
 #
@@ -134,7 +135,7 @@ matrix_plant_variants() {
       10) folder=$DRIVE_D/tools ;;                             # started from RunServices
       30) folder=$DRIVE_D/backup/system32 ;;                   # named like the system folder, elsewhere
     esac
-    MATRIX_SAMPLE[$i]=$folder/$name
+    MATRIX_SAMPLE[i]=$folder/$name
     matrix_sample "$i" "${MATRIX_SAMPLE[$i]}" "${states[$(((i - 1) % 4))]}" walk removed
   done
 }

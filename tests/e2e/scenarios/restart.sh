@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A sample that stays locked: it is reported, handed to the deletion at
 # restart, and the scan ends with the offer to restart. After a restart
 # (simulated by wineboot -r) the file is gone.
@@ -44,11 +45,11 @@ scenario_restart_accepted() {
   local locked=$DRIVE_C/Locked/lax.exe
   plant_sample 1 "$locked"
   expect_held "$locked" 600
-  local holder_pid=$HOLDER_PID
+  local holder=$HOLDER_PID
   app_start
   drive scan --restart yes || true
   if app_wait_exit 30; then pass; else fail "the program still runs after the restart was accepted"; fi
-  expect_ended "$holder_pid" "the file holder, after the restart,"
+  expect_ended "$holder" "the file holder, after the restart,"
   # The driver ends with the prefix, before it reads the log: its report
   # holds what it saw up to the answer.
   expect scan "dialog: $TITLE | $RESTART_OFFER"

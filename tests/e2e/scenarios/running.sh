@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A sample that is running while the scan meets its file. On the 9x line the
 # memory phase cannot find it (the process list carries only file names), so
 # the drive walk finds the file locked, ends the process by its file name and

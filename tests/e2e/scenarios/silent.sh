@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The administrator's run, on one prefix per personality:
 # - the window scans a planted machine; the same plant, scanned with
 #   /silent, gives the exit code of "everything removed", a log file whose
