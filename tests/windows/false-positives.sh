@@ -23,15 +23,16 @@ for source in "${sources[@]}"; do
 done
 echo "MinGW DLLs on D: ${#sources[@]}"
 
-"$winebed" create "$prefix" --arch "$arch" --drive d:="$dlls" --network y:="$build" >/dev/null
-wine=$("$winebed" loader "$prefix" "$exe")
-DISPLAY=$("$winebed" display)
-export DISPLAY
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"  # returns once the server is gone
   rm -rf "$prefix" "$dlls"
 }
 trap cleanup EXIT
+"$winebed" create "$prefix" --arch "$arch" --drive d:="$dlls" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
+DISPLAY=$("$winebed" display "$prefix")
+export DISPLAY
 "$winebed" start "$prefix"
 
 # Every file with its size, time and mode, and a digest of every program file.

@@ -22,15 +22,16 @@ for swap in path handle memory; do
   ln -s "$outside/$swap" "$e/decoy-$swap/dir"
 done
 
-"$winebed" create "$prefix" --arch "$arch" --drive d:="$d" --drive e:="$e" --network y:="$build" >/dev/null
-wine=$("$winebed" loader "$prefix" "$exe")
-DISPLAY=$("$winebed" display)
-export DISPLAY
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"
   rm -rf "$prefix" "$d" "$e" "$outside"
 }
 trap cleanup EXIT
+"$winebed" create "$prefix" --arch "$arch" --drive d:="$d" --drive e:="$e" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
+DISPLAY=$("$winebed" display "$prefix")
+export DISPLAY
 "$winebed" start "$prefix"
 
 status=0

@@ -8,23 +8,27 @@
 set -euo pipefail
 winebed=$1 prefix=$2 build=$3 exe=$4 arch=$5
 drive=$prefix-d
+# One argument, the capabilities taken out separated by commas.
+# shellcheck disable=SC2054
 without_override=(setpriv --bounding-set -dac_override,-dac_read_search --)
 
 relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 
-rm -rf "$drive"
-mkdir -p "$drive"
-"$winebed" create "$prefix" --arch "$arch" --drive d:="$drive" --network y:="$build" >/dev/null
-wine=$("$winebed" loader "$prefix" "$exe")
-DISPLAY=$("$winebed" display)
-export DISPLAY
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"  # returns once the server is gone
   chmod -R u+rwX "$drive"
   rm -rf "$prefix" "$drive"
 }
 trap cleanup EXIT
+rm -rf "$drive"
+mkdir -p "$drive"
+"$winebed" create "$prefix" --arch "$arch" --drive d:="$drive" --network y:="$build" >/dev/null
+wine=$("$winebed" loader "$prefix" "$exe")
+# The display first, with root's rights: the server below starts without them.
+DISPLAY=$("$winebed" display "$prefix")
+export DISPLAY
 "${without_override[@]}" "$winebed" start "$prefix"
 
 run() {

@@ -14,11 +14,11 @@ personalities=("$@")
 relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 
+trap '"$winebed" stop "$prefix"; rm -rf "$prefix"' EXIT
 "$winebed" create "$prefix" --arch "$arch" --network y:="$build" >/dev/null
 wine=$("$winebed" loader "$prefix" "$exe")
-DISPLAY=$("$winebed" display)
+DISPLAY=$("$winebed" display "$prefix")
 export DISPLAY
-trap '"$winebed" stop "$prefix"; rm -rf "$prefix"' EXIT
 "$winebed" start "$prefix"
 
 in_prefix() { WINEPREFIX="$prefix" WINEDEBUG=-all "$@"; }

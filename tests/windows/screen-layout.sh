@@ -14,14 +14,15 @@ relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 shots_relative=$(realpath -m --relative-to="$build" "$shots")
 
-"$winebed" create "$prefix" --network y:="$build" >/dev/null
-DISPLAY=$("$winebed" display)
-export DISPLAY
+# shellcheck disable=SC2317  # called by the trap
 cleanup() {
   "$winebed" stop "$prefix"
   rm -rf "$prefix"
 }
 trap cleanup EXIT
+"$winebed" create "$prefix" --network y:="$build" >/dev/null
+DISPLAY=$("$winebed" display "$prefix")
+export DISPLAY
 "$winebed" start "$prefix"
 rm -rf "$shots"
 mkdir -p "$shots"

@@ -11,11 +11,11 @@ wine=/usr/lib/wine/wine64
 relative=$(realpath --relative-to="$build" "$exe")
 program="Y:\\${relative//\//\\}"
 
-"$winebed" create "$prefix" --network y:="$build" >/dev/null
-DISPLAY=$("$winebed" display)
-export DISPLAY
 # Stopping the server also ends the shell, which holds our output open.
 trap '"$winebed" stop "$prefix"; rm -rf "$prefix"' EXIT
+"$winebed" create "$prefix" --network y:="$build" >/dev/null
+DISPLAY=$("$winebed" display "$prefix")
+export DISPLAY
 "$winebed" start "$prefix"
 
 in_prefix() { (cd "$build" && WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" "$@" </dev/null 2>&1); }

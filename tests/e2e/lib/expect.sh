@@ -1,8 +1,9 @@
+# shellcheck shell=bash
 # Checks on what a scenario left behind: the driver's out file, the disk and
 # the registry. A failed check is reported and counted; the scenario goes on
 # so that one run shows everything that is wrong.
 #
-# Needs: OUT.
+# Needs: OUT, wait.sh (and session.sh for expect_held).
 
 FAILED_CHECKS=0
 PASSED_CHECKS=0
@@ -83,4 +84,20 @@ expect_reg_present() {  # KEY VALUE
 
 expect_equal() {  # WHAT ACTUAL EXPECTED
   if [ "$2" = "$3" ]; then pass; else fail "$1 is '$2', not '$3'"; fi
+}
+
+# A program started in the prefix runs: Wine has mapped its image.
+expect_started() {  # PID PATH WHAT
+  if wait_until 30 image_mapped "$1" "$2"; then pass; else fail "$3 did not start"; fi
+}
+
+# A program that should end has ended, within SECONDS (default 10).
+expect_ended() {  # PID WHAT [SECONDS]
+  if wait_until "${3:-10}" process_gone "$1"; then pass; else fail "$2 still runs"; fi
+}
+
+# The driver holds PATH open (shared for reading only) for SECONDS; its
+# process id is in HOLDER_PID.
+expect_held() {  # PATH SECONDS
+  if hold_file "$1" "$2"; then pass; else fail "the driver does not hold $1"; fi
 }

@@ -1,8 +1,11 @@
+# shellcheck shell=bash
 # The Windows under test for one scenario: a fresh Wine prefix with its own
 # fixed drive D:, the program and the driver reached through network drives
 # (which a scan skips), and helpers to plant files and registry values in it.
 #
 # Needs: REPO, BUILD, WORK (this scenario's folder), APP, DRIVER.
+# Its variables are read by the files that source it.
+# shellcheck disable=SC2034
 
 WINEBED=$REPO/scripts/winebed
 # The loader of the prefix's own programs (reg, regedit, wineboot), and of
@@ -53,10 +56,11 @@ win_path() {
   [ -n "$letter" ] || { echo "run-scenario: $path is on no drive of the prefix" >&2; return 1; }
   rest=${path#"$best"}
   rest=${rest//\//\\}
-  printf '%s%s\n' "$(echo "${letter%:}" | tr 'a-z' 'A-Z'):" "${rest:-\\}"
+  printf '%s%s\n' "$(echo "${letter%:}" | tr '[:lower:]' '[:upper:]'):" "${rest:-\\}"
 }
 
-# A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running.
+# A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running
+# and DISPLAY set to the prefix's display.
 # The i686 build meets the 32-bit systems (98, NT 4, XP) in a 32-bit prefix;
 # 10 is a 64-bit Windows, where it runs under WoW64.
 prefix_create() {
@@ -76,6 +80,7 @@ prefix_create() {
   APP_WINE=$("$WINEBED" loader "$PREFIX" "$APP")
   DRIVER_WINE=$("$WINEBED" loader "$PREFIX" "$DRIVER")
   "$WINEBED" start "$PREFIX" </dev/null >>"$WORK/winebed.log" 2>&1
+  DISPLAY=$("$WINEBED" display "$PREFIX")
 }
 
 prefix_stop() {

@@ -1,7 +1,8 @@
+# shellcheck shell=bash
 # The program under test and the user at it: start scourix.exe in the
 # prefix, run the driver against its window, take a screenshot.
 #
-# Needs: prefix.sh, DISPLAY, SHOT.
+# Needs: prefix.sh, wait.sh, DISPLAY (set by prefix_create), SHOT.
 
 APP_PID=""
 
@@ -41,9 +42,7 @@ screenshot() {
 
 # Waits up to SECONDS for the program's Linux process to end.
 app_wait_exit() {
-  local seconds=${1:-10} i
-  for ((i = 0; i < seconds * 10; i++)); do app_running || return 0; sleep 0.1; done
-  return 1
+  [ -z "$APP_PID" ] || wait_until "${1:-10}" process_gone "$APP_PID"
 }
 
 # Starts a Windows program that lies under drive_c or D: in the prefix, from
@@ -66,21 +65,56 @@ drive_in_background() {
   BACKGROUND_PID=$!
 }
 
+# Starts the driver's hold-file command on PATH for SECONDS and waits until
+# the driver reports that it holds that very file; HOLDER_PID is its Linux
+# process id. False when the driver does not hold it within 30 s.
+# shellcheck disable=SC2034
+HOLDER_PID=""
+# shellcheck disable=SC2034
+hold_file() {  # PATH SECONDS
+  local held
+  held=$(win_path "$1") || return 1
+  drive_in_background hold-file "$held" "$2"
+  HOLDER_PID=$BACKGROUND_PID
+  wait_until 30 file_has_line "$WORK/background-out.txt" "holding: $held"
+}
+
+# One capture of the display into SETTLED; true when it equals the capture
+# before it, which is kept in PREVIOUS otherwise.
+screen_unchanged() {  # PREVIOUS SETTLED
+  DISPLAY=$DISPLAY import -window root "$2" 2>/dev/null || return 1
+  cmp -s "$1" "$2" && return 0
+  mv "$2" "$1"
+  return 1
+}
+
+# A picture of the display once it has settled (two captures in a row agree:
+# a prompt that just came up has painted), or the latest after a second (a
+# running scan never settles).
+settled_screenshot() {  # PNG
+  local previous=$WORK/screen-previous.ppm settled=$WORK/screen-settled.ppm
+  rm -f "$previous" "$settled"
+  DISPLAY=$DISPLAY import -window root "$previous" 2>/dev/null || return 1
+  wait_until 1 screen_unchanged "$previous" "$settled" || mv "$previous" "$settled"
+  convert "$settled" "$1"
+  rm -f "$previous" "$settled"
+}
+
 # Takes the pictures that the driver asks for with --screenshots PREFIX
 # (PREFIX-NAME.ready), as SHOT's siblings NAME.png, until the driver ends.
-# Runs in the background; SCREENSHOT_SERVER holds its process id.
+# Runs in the background, looking for requests every 50 ms until it is
+# stopped; SCREENSHOT_SERVER holds its process id.
 SCREENSHOT_SERVER=""
 serve_screenshots() {  # PREFIX (a Linux path)
-  local prefix=$1
+  local stem=$1
   (
     while :; do
-      for ready in "$prefix"-*.ready; do
+      for ready in "$stem"-*.ready; do
         [ -e "$ready" ] || continue
-        local name=${ready#"$prefix"-}; name=${name%.ready}
-        sleep 0.3  # the prompt's first paint
-        DISPLAY=$DISPLAY import -window root "${SHOT%.png}-$name.png" 2>/dev/null ||
+        local name=${ready#"$stem"-}; name=${name%.ready}
+        settled_screenshot "${SHOT%.png}-$name.png" ||
           echo "run-scenario: no screenshot taken of $name" >&2
-        mv "$ready" "$prefix-$name.taken"
+        mv "$ready" "$stem-$name.taken"
       done
       sleep 0.05
     done

@@ -1,4 +1,6 @@
+# shellcheck shell=bash
 # Facts about the scan window that several scenarios compare against.
+# shellcheck disable=SC2034
 
 TITLE="Scourix Ver 1.0"
 DESCRIPTION="Scourix Ver 1.0 - Tool to detect and remove all the variants of W32/Morvo Worm "

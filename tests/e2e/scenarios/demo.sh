@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The README's main job: a Windows XP machine with the worm planted the way it
 # spreads (samples in several folders of C: and D:, one of them running, its
 # start-up values, an infected hosts file), scanned by the real program.
@@ -19,7 +20,7 @@ scenario_demo() {
   forge=$(forge_tool) || return 1
   "$forge" hosts "$hosts"
   start_in_prefix "$running"
-  sleep 1
+  expect_started "$BACKGROUND_PID" "$running" "the running sample"
 
   app_start
   drive scan --may-close --restart no state

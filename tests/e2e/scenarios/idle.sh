@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The window before any scan, with and without the full product installed,
 # and the keys that must not close it.
 

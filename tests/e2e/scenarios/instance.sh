@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A second start while the window is open ends at once and leaves the first
 # window alone.
 

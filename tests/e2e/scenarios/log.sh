@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The log holds at most 150 lines while scanning: the 151st starts a fresh
 # list. The statistics come after the scan and are always kept whole.
 

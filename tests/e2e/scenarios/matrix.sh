@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The acceptance matrix: one machine, planted the same way under each Windows
 # personality, scanned whole with SCAN.
 #
@@ -134,7 +135,7 @@ matrix_plant_variants() {
       10) folder=$DRIVE_D/tools ;;                             # started from RunServices
       30) folder=$DRIVE_D/backup/system32 ;;                   # named like the system folder, elsewhere
     esac
-    MATRIX_SAMPLE[$i]=$folder/$name
+    MATRIX_SAMPLE[i]=$folder/$name
     matrix_sample "$i" "${MATRIX_SAMPLE[$i]}" "${states[$(((i - 1) % 4))]}" walk removed
   done
 }
@@ -286,33 +287,15 @@ matrix_count_checks() {
 
 # --- running ------------------------------------------------------------------
 
-# Running once Wine has mapped its image.
-matrix_wait_mapped() {  # PID PATH WHAT
-  local i
-  for ((i = 0; i < 300; i++)); do
-    grep -qF "$(basename "$2")" "/proc/$1/maps" 2>/dev/null && break
-    sleep 0.1
-  done
-  if grep -qF "$(basename "$2")" "/proc/$1/maps" 2>/dev/null; then pass
-  else fail "$3 did not start"; fi
-}
-
 matrix_start_holders() {
   start_in_prefix "$MATRIX_STANDIN"
   MATRIX_STANDIN_PID=$BACKGROUND_PID
   start_in_prefix "$MATRIX_NAMESAKE"
   MATRIX_NAMESAKE_PID=$BACKGROUND_PID
-  drive_in_background hold-file "$(win_path "$MATRIX_HELD")" 900
-  local i
-  for ((i = 0; i < 300; i++)); do
-    grep -q '^holding: ' "$WORK/background-out.txt" 2>/dev/null && break
-    sleep 0.1
-  done
-  if grep -qxF "holding: $(win_path "$MATRIX_HELD")" "$WORK/background-out.txt" 2>/dev/null; then pass
-  else fail "the driver does not hold $MATRIX_HELD"; fi
+  expect_held "$MATRIX_HELD" 900
   # The memory phase must meet both.
-  matrix_wait_mapped "$MATRIX_STANDIN_PID" "$MATRIX_STANDIN" "the stand-in"
-  matrix_wait_mapped "$MATRIX_NAMESAKE_PID" "$MATRIX_NAMESAKE" "the held sample's namesake"
+  expect_started "$MATRIX_STANDIN_PID" "$MATRIX_STANDIN" "the stand-in"
+  expect_started "$MATRIX_NAMESAKE_PID" "$MATRIX_NAMESAKE" "the held sample's namesake"
 }
 
 # Files that the drive walk hands to the check: all on C: and D:, less those
@@ -353,7 +336,7 @@ matrix_check_prompts() {
   expect scan "dialog-buttons: 6 7"
   expect scan "answer: no"
   expect_count scan '^dialog: ' "$dialogs"
-  if kill -0 "$MATRIX_STANDIN_PID" 2>/dev/null; then fail "the stand-in still runs"; else pass; fi
+  expect_ended "$MATRIX_STANDIN_PID" "the stand-in"
   if kill -0 "$MATRIX_NAMESAKE_PID" 2>/dev/null; then pass; else fail "the held sample's namesake was ended"; fi
 }
 

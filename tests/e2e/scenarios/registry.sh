@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The worm's registry entries, planted beside the samples they start, on
 # either line of Windows: its Run and RunServices values (by path, quoted
 # through %SystemRoot%, and bare for a sample in the system folder), its

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A sample that stays locked: it is reported, handed to the deletion at
 # restart, and the scan ends with the offer to restart. After a restart
 # (simulated by wineboot -r) the file is gone.
@@ -9,10 +10,7 @@ scenario_locked_sample_restart_offer() {
   prefix_create xp
   local locked=$DRIVE_C/Locked/mae.exe
   plant_sample 10 "$locked"
-  drive_in_background hold-file "$(win_path "$locked")" 600
-  local holder_pid=$BACKGROUND_PID
-  sleep 2
-  if kill -0 "$holder_pid" 2>/dev/null; then pass; else fail "the file holder did not start"; fi
+  expect_held "$locked" 600
   app_start
   drive scan --restart no state
   screenshot
@@ -46,13 +44,12 @@ scenario_restart_accepted() {
   prefix_create xp
   local locked=$DRIVE_C/Locked/lax.exe
   plant_sample 1 "$locked"
-  drive_in_background hold-file "$(win_path "$locked")" 600
-  local holder_pid=$BACKGROUND_PID
-  sleep 2
+  expect_held "$locked" 600
+  local holder=$HOLDER_PID
   app_start
   drive scan --restart yes || true
   if app_wait_exit 30; then pass; else fail "the program still runs after the restart was accepted"; fi
-  if kill -0 "$holder_pid" 2>/dev/null; then fail "the file holder outlived the restart"; else pass; fi
+  expect_ended "$holder" "the file holder, after the restart,"
   # The driver ends with the prefix, before it reads the log: its report
   # holds what it saw up to the answer.
   expect scan "dialog: $TITLE | $RESTART_OFFER"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A sample that is running while the scan meets its file. On the 9x line the
 # memory phase cannot find it (the process list carries only file names), so
 # the drive walk finds the file locked, ends the process by its file name and
@@ -9,8 +10,7 @@ scenario_running_sample_killed() {
   plant_stand_in 1 "$standin"
   start_in_prefix "$standin"
   local standin_pid=$BACKGROUND_PID
-  sleep 1
-  if kill -0 "$standin_pid" 2>/dev/null; then pass; else fail "the stand-in did not start"; fi
+  expect_started "$standin_pid" "$standin" "the stand-in"
   app_start
   drive scan state
   screenshot
@@ -21,7 +21,7 @@ scenario_running_sample_killed() {
   expect_statistics scan 1 1
   expect_finished_look state
   expect_gone "$standin"
-  if kill -0 "$standin_pid" 2>/dev/null; then fail "the stand-in still runs"; else pass; fi
+  expect_ended "$standin_pid" "the stand-in"
 }
 
 # On the NT line the memory phase finds the running sample by its full path,
@@ -35,8 +35,7 @@ scenario_running_sample_in_memory() {
   plant_stand_in 3 "$standin"
   start_in_prefix "$standin"
   local standin_pid=$BACKGROUND_PID
-  sleep 1
-  if kill -0 "$standin_pid" 2>/dev/null; then pass; else fail "the stand-in did not start"; fi
+  expect_started "$standin_pid" "$standin" "the stand-in"
   app_start
   drive scan --may-close --restart no
   screenshot
@@ -56,5 +55,5 @@ scenario_running_sample_in_memory() {
   fi
   expect_count scan 'Unable to remove' 0
   expect_gone "$standin"
-  if kill -0 "$standin_pid" 2>/dev/null; then fail "the stand-in still runs"; else pass; fi
+  expect_ended "$standin_pid" "the stand-in"
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A scan of every fixed drive: samples removed and logged (a read-only,
 # hidden and system one too), the worm's start-up value removed, clean files,
 # a near miss and other start-up values kept; the statistics and the
@@ -51,7 +52,10 @@ scan_removes_samples() {  # PERSONALITY
   expect scan "log: $(win_path "$bebb")     W32/Morvo.Bebb.Worm removed"
   expect scan "log: $(win_path "$uvo")     W32/Morvo.Uvo.Worm removed"
   expect_count scan ' removed$' 7
+  # Patterns of Windows paths: the backslashes are meant.
+  # shellcheck disable=SC1003
   expect_count scan '^log: .*\\loops\\[ab]\\' 0
+  # shellcheck disable=SC1003
   expect_count scan '^log: .*\\outside\\' 0
   expect_count scan '^log: System Registry     W32/Morvo.Worm removed$' 1
   expect_count scan '^dialog: ' 0

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The administrator's run, on one prefix per personality:
 # - the window scans a planted machine; the same plant, scanned with
 #   /silent, gives the exit code of "everything removed", a log file whose
@@ -53,11 +54,7 @@ silent_plant() {
   local standin=$DRIVE_C/Running/bcic-running.exe
   plant_stand_in 76 "$standin"
   start_in_prefix "$standin"
-  local pid=$BACKGROUND_PID i
-  for ((i = 0; i < 300; i++)); do
-    grep -qF bcic-running.exe "/proc/$pid/maps" 2>/dev/null && break
-    sleep 0.1
-  done
+  expect_started "$BACKGROUND_PID" "$standin" "the running sample"
   plant_sample 1 "$DRIVE_C/Downloads/lax.exe"
   plant_sample 10 "$DRIVE_D/archive/mae.dll"
   plant_sample 50 "$DRIVE_D/sub/deep/axmw.scr"
@@ -92,15 +89,8 @@ silent_check_like_the_window() {
 
 # A file held open (shared for reading only) that only a restart can remove.
 silent_hold() {  # PATH
-  drive_in_background hold-file "$(win_path "$1")" 900
-  SILENT_HOLDER=$BACKGROUND_PID
-  local i
-  for ((i = 0; i < 300; i++)); do
-    grep -q '^holding: ' "$WORK/background-out.txt" 2>/dev/null && break
-    sleep 0.1
-  done
-  if grep -q '^holding: ' "$WORK/background-out.txt" 2>/dev/null; then pass
-  else fail "the driver does not hold $1"; fi
+  expect_held "$1" 900
+  SILENT_HOLDER=$HOLDER_PID
 }
 
 silent_check_restart_needed() {  # FAMILY
@@ -137,11 +127,8 @@ silent_check_report_only() {
   plant_stand_in 64 "$standin"
   reg_add "$RUN_SERVICES_KEY" StandIn REG_SZ "$(win_path "$standin") -svc"
   start_in_prefix "$standin"
-  local standin_pid=$BACKGROUND_PID i
-  for ((i = 0; i < 300; i++)); do
-    grep -qF bcfx-running.exe "/proc/$standin_pid/maps" 2>/dev/null && break
-    sleep 0.1
-  done
+  local standin_pid=$BACKGROUND_PID
+  expect_started "$standin_pid" "$standin" "the running sample"
   silent_listing before
   silent_run /silent /report /log "$SILENT_RUN_LOG"
   expect_exit_code 3 "a report-only run that found samples"
@@ -212,8 +199,7 @@ silent_check_restart() {
   # The restart ends every program of the prefix, the driver too: what the
   # run did shows in its log and on the disk.
   expect_equal "the footer's exit code" "$(silent_footer_value 'Exit code')" 1641
-  for ((i = 0; i < 300; i++)); do kill -0 "$SILENT_HOLDER" 2>/dev/null || break; sleep 0.1; done
-  if kill -0 "$SILENT_HOLDER" 2>/dev/null; then fail "the file holder outlived the restart"; else pass; fi
+  expect_ended "$SILENT_HOLDER" "the file holder, after the restart," 30
   prefix_stop
   expect_gone "$held"
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Asking to stop a running scan with Escape, X or CANCEL, answered No or Yes.
 # Enough small files on D: keep the scan busy long enough to be interrupted.
 
@@ -107,8 +108,8 @@ scenario_screens_mid_scan() {
   expect scan "status: Scanning completed"
   expect_statistics scan 2 2
   expect_finished_look state
-  local shot
-  for shot in mid-scan stop-prompt; do
-    [ -s "${SHOT%.png}-$shot.png" ] || fail "no picture of $shot"
+  local picture
+  for picture in mid-scan stop-prompt; do
+    [ -s "${SHOT%.png}-$picture.png" ] || fail "no picture of $picture"
   done
 }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # 64-bit Windows 10 as either build meets it. A 32-bit program there sees
 # C:\windows\system32 through SysWOW64 and HKLM\Software through
 # Wow6432Node unless it asks otherwise; a 64-bit program sees the native
@@ -123,6 +124,8 @@ scenario_wow64_both_views() {
   expect scan "status: Scanning completed"
   local sample
   for sample in "${SAMPLES[@]}"; do
+    # The path as a literal pattern: sed's own expression, not the shell's.
+    # shellcheck disable=SC2016
     expect_count scan "^log: $(win_path "$sample" | sed 's/[][\.*^$()+?{}|]/\\&/g')     " 1
     expect scan "log: $(win_path "$sample")     ${names[$((record[$sample] - 1))]} removed"
     expect_gone "$sample"

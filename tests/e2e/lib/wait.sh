@@ -1,0 +1,36 @@
+# shellcheck shell=bash
+# Waiting for a condition: the one way a scenario waits for something to be
+# ready or gone. A fixed sleep would be too short on a loaded machine and
+# wasted time on an idle one; a condition polled up to a deadline is neither.
+
+# Microseconds since the epoch, whatever the locale's decimal mark.
+now_microseconds() {
+  echo "${EPOCHREALTIME//[!0-9]/}"
+}
+
+# True as soon as COMMAND succeeds; false once SECONDS have passed without.
+wait_until() {  # SECONDS COMMAND...
+  local deadline
+  deadline=$(( $(now_microseconds) + $1 * 1000000 ))
+  shift
+  until "$@"; do
+    [ "$(now_microseconds)" -lt "$deadline" ] || return 1
+    sleep 0.1
+  done
+}
+
+# Conditions to wait for.
+
+process_gone() {  # PID
+  ! kill -0 "$1" 2>/dev/null
+}
+
+# Wine has mapped the program's image into the process: the program runs,
+# and the wineserver lists it.
+image_mapped() {  # PID PATH
+  grep -qF "$(basename "$2")" "/proc/$1/maps" 2>/dev/null
+}
+
+file_has_line() {  # FILE LINE (compared whole)
+  grep -qxF -- "$2" "$1" 2>/dev/null
+}
