@@ -112,9 +112,15 @@ silent_check_restart_needed() {  # FAMILY
   fi
 }
 
-# Files, registry and processes before and after a report-only run.
+# Files, registry and processes before and after a report-only run. The
+# processes are the Windows programs of this prefix, as Linux sees them.
 silent_listing() {  # WHEN
   python3 "$HERE/lib/disk_listing.py" "C:=$DRIVE_C" "D:=$DRIVE_D" >"$WORK/disk-$1.txt"
+  local pid
+  for pid in /proc/[0-9]*; do
+    tr '\0' '\n' <"$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$PREFIX" || continue
+    tr '\0' ' ' <"$pid/cmdline" 2>/dev/null | sed 's/ *$//'; echo
+  done | grep -v '^$' | LC_ALL=C sort >"$WORK/processes-$1.txt"
   local key
   for key in "$RUN_KEY" "$RUN_SERVICES_KEY"; do
     in_prefix reg query "$key" /s </dev/null 2>/dev/null || true
@@ -136,6 +142,8 @@ silent_check_report_only() {
   # The log file itself is the one thing the run writes.
   expect_equal "the files after a report-only run" "$(cat "$WORK/disk-after.txt")" "$(cat "$WORK/disk-before.txt")"
   expect_equal "the registry after a report-only run" "$(cat "$WORK/registry-after.txt")" "$(cat "$WORK/registry-before.txt")"
+  expect_equal "the programs running after a report-only run" "$(cat "$WORK/processes-after.txt")" \
+    "$(cat "$WORK/processes-before.txt")"
   if kill -0 "$standin_pid" 2>/dev/null; then pass; else fail "a report-only run ended the running sample"; fi
   local file lines
   lines=$(silent_log_lines)
@@ -156,6 +164,14 @@ silent_check_options() {
   expect_present "$DRIVE_D/outside/lda2.exe"
   expect_equal "the files /path scanned" "$(silent_footer_value 'Files scanned')" 2
   rm -f "$DRIVE_D/outside/lda2.exe"
+
+  # A log file that cannot be opened ends the run before anything is touched.
+  plant_sample 9 "$DRIVE_D/only/kept.exe"
+  silent_run /silent /nomemory /path 'D:\only' /log 'Q:\nowhere\scourix.log'
+  expect_exit_code 5 "a log file that cannot be opened"
+  OUT=$SILENT_OUT expect_match run '^stdout: scourix: the log file Q:.nowhere.scourix\.log cannot be used: '
+  expect_present "$DRIVE_D/only/kept.exe"
+  rm -f "$DRIVE_D/only/kept.exe"
 
   silent_run /silent /bogus
   expect_exit_code 5 "a bad option"
