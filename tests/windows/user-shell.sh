@@ -22,6 +22,6 @@ in_prefix() { (cd "$build" && WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" "$@" <
 
 status=0
 in_prefix "$program" --gtest_filter='UserShell.*' || status=1
-in_prefix reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d winxp /f >/dev/null
-SCOURIX_PERSONALITY=winxp in_prefix "$program" --gtest_filter='UserShellBeforeVista.*' || status=1
+personality=$("$winebed" version "$prefix" xp)
+SCOURIX_PERSONALITY=$personality in_prefix "$program" --gtest_filter='UserShellBeforeVista.*' || status=1
 exit $status
