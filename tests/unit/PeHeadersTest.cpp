@@ -24,6 +24,10 @@ void Put16(std::vector<uint8_t>& bytes, size_t at, uint16_t value) {
 
 constexpr uint32_t kNewHeader = 0x80;
 constexpr uint32_t kSizeOfHeaders = 0x400;
+// Where a PE32 file keeps its section table, from the new header: "PE\0\0",
+// the 20-byte file header and the 224-byte optional header. Written out
+// rather than taken from the code under test (PE32+ would put it at 264).
+constexpr uint32_t kSectionTable = 4 + 20 + 224;
 
 // A file of `size` bytes with the headers the check reads and nothing else.
 std::vector<uint8_t> MakePe(uint32_t size, uint32_t entryPoint, const std::vector<Section>& sections,
@@ -35,7 +39,7 @@ std::vector<uint8_t> MakePe(uint32_t size, uint32_t entryPoint, const std::vecto
   Put32(bytes, kNewHeader + 24 + 16, entryPoint);
   Put32(bytes, kNewHeader + 24 + 60, kSizeOfHeaders);
   for (size_t i = 0; i < sections.size(); ++i) {
-    size_t at = kNewHeader + kSectionTableOffset + i * 40;
+    size_t at = kNewHeader + kSectionTable + i * 40;
     Put32(bytes, at + 8, sections[i].virtualSize);
     Put32(bytes, at + 12, sections[i].virtualAddress);
     Put32(bytes, at + 20, sections[i].pointerToRawData);
@@ -88,7 +92,7 @@ TEST(ReadPeHeaders, RefusesFilesThatAreNotAcceptablePe) {
       {"e_lfanew wrapping the file header read", withNewHeader(0xFFFFFFFEu)},
       {"optional header cut short", std::vector<uint8_t>(base.begin(), base.begin() + kNewHeader + 24 + 95)},
       {"21 sections", MakePe(0x2000, 0, std::vector<Section>(21, {0x1000, 0x100, 0x400}))},
-      {"section table cut short", MakePe(kNewHeader + kSectionTableOffset + 79, 0, {}, 2)},
+      {"section table cut short", MakePe(kNewHeader + kSectionTable + 79, 0, {}, 2)},
   };
   for (const Case& c : cases) {
     PeHeaderState state;

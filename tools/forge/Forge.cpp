@@ -10,9 +10,13 @@ namespace forge {
 namespace {
 
 constexpr uint32_t kNewHeaderOffset = 0x40;
+// The optional header of a PE32 file, also for PE32+ (14 data directories
+// instead of 16): the check reads the section table where a PE32 file has it.
 constexpr uint32_t kOptionalHeaderLength = 224;
 constexpr uint32_t kSectionHeaderLength = 40;
-constexpr uint32_t kSectionTableStart = kNewHeaderOffset + kSectionTableOffset;
+// Where the headers written here put the table ("PE\0\0", the file header,
+// the optional header), not where the check looks for it: the tests compare the two.
+constexpr uint32_t kSectionTableStart = kNewHeaderOffset + 4 + 20 + kOptionalHeaderLength;
 constexpr uint32_t kSectionAlignment = 0x1000;
 constexpr uint32_t kFileAlignment = 0x200;
 constexpr uint32_t kFirstSectionAddress = kSectionAlignment;
