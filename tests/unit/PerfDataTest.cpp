@@ -238,14 +238,41 @@ TEST(ProcessInstances, EveryTruncationStaysInsideTheBuffer) {
   }
 }
 
+// Offsets and counts that lead out of the block end the walk there; the
+// sanitizers watch every read.
 TEST(ProcessInstances, HostileOffsetsNeverReachOutside) {
-  auto block = BlockBuilder().Build({{u"worm", 5}});
+  const auto block = BlockBuilder().Build({{u"worm", 5}});
+  struct Case {
+    const char* what;
+    uint32_t field;
+    std::vector<uint32_t> values;
+    int instances;
+    uint32_t processId;  // of the one instance found
+  };
+  const std::vector<uint32_t> outside = {0xFFFFFFFFu, 0xFFFFFFF0u, 0x80000000u};
+  const Case cases[] = {
+      {"the object past the end", 24, outside, 0, 0},
+      {"the object inside the block's header, all zeros", 24, {1}, 0, 0},
+      {"the instances past the end", 96 + 4, outside, 0, 0},
+      {"the first instance's length read from the definition's", 96 + 4, {1}, 0, 0},
+      // Either way the id counter is not found: offset 0 reads the counter
+      // block's own length, 4 + 2 counters.
+      {"the counter definitions past the end", 96 + 8, outside, 1, 12},
+      {"the counter definitions inside the object's header", 96 + 8, {1}, 1, 12},
+      {"more counters than the block holds: the id counter comes first", 96 + 32, outside, 1, 5},
+      {"one counter, not the id counter", 96 + 32, {1}, 1, 12},
+  };
   PerfTask tasks[kPerfTaskCapacity];
-  for (uint32_t field : {24u, 96u + 4, 96u + 8, 96u + 32}) {
-    for (uint32_t value : {0xFFFFFFFFu, 0xFFFFFFF0u, 0x80000000u, 1u}) {
+  for (const Case& c : cases) {
+    for (uint32_t value : c.values) {
+      SCOPED_TRACE(testing::Message() << c.what << ", 0x" << std::hex << value);
       auto spoiled = block;
-      for (int i = 0; i < 4; ++i) spoiled[field + i] = static_cast<uint8_t>(value >> (8 * i));
-      Read(spoiled, tasks);  // must not crash; the sanitizers watch
+      for (int i = 0; i < 4; ++i) spoiled[c.field + i] = static_cast<uint8_t>(value >> (8 * i));
+      ASSERT_EQ(Read(spoiled, tasks), c.instances);
+      if (c.instances) {
+        EXPECT_STREQ(tasks[0].name, "worm");
+        EXPECT_EQ(tasks[0].processId, c.processId);
+      }
     }
   }
 }

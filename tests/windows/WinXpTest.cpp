@@ -17,11 +17,6 @@ class WinXpTest : public EngineFixture {
   }
 };
 
-TEST_F(WinXpTest, TheVersionChecksSeeNt5) {
-  EXPECT_EQ(GetOsFamily(), 5);
-  EXPECT_EQ(GetNtGeneration(), 6);
-}
-
 TEST_F(WinXpTest, ALockedSampleIsScheduledThroughTheDelayedMoveAndTheRestartOffered) {
   LockedSampleScan scan = ScanALockedSample(*this, "xp-locked");
 
