@@ -9,15 +9,11 @@
 #include "engine/DirectoryWalk.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
-std::string Sample(int index) {
-  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[index]);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 bool ExistsLong(const std::string& path) {
   std::wstring wide = L"\\\\?\\";
@@ -44,9 +40,9 @@ TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreNeverListedNorTouch
   ASSERT_EQ(at259.size(), 259u);
   ASSERT_EQ(at260.size(), 260u);
   ASSERT_EQ(at300.size(), 300u);
-  WriteFileLong(at259, Sample(0));
-  WriteFileLong(at260, Sample(1));
-  WriteFileLong(at300, Sample(2));
+  WriteFileBytes(at259, InertSample(VariantTable[0]));
+  WriteFileBytes(at260, InertSample(VariantTable[1]));
+  WriteFileBytes(at300, InertSample(VariantTable[2]));
 
   int result = WalkFolder((root.Path() + "\\*.*").c_str());
 
@@ -66,7 +62,7 @@ TEST_F(BadPathTest, TheCheckGivenAPathPastItsBufferCountsTheFileCleanAndOverruns
   const std::string folder = FolderOfLength(root, 220);
   for (size_t length : {260u, 261u, 300u, 470u}) {
     const std::string path = folder + "\\" + std::string(length - 221 - 4, 'x') + ".exe";
-    WriteFileLong(path, Sample(3));
+    WriteFileBytes(path, InertSample(VariantTable[3]));
     memset(currentFilePath, 0, sizeof currentFilePath);
 
     EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0) << length;
@@ -82,7 +78,7 @@ TEST_F(BadPathTest, TheCheckGivenAPathPastItsBufferCountsTheFileCleanAndOverruns
 TEST_F(BadPathTest, AMemoryPhasePathPastTheBufferIsNotExamined) {
   ScratchFolder root("bad-long-memory");
   const std::string path = FolderOfLength(root, 220) + "\\" + std::string(300 - 221 - 4, 'm') + ".exe";
-  WriteFileLong(path, Sample(0));
+  WriteFileBytes(path, InertSample(VariantTable[0]));
   scanState.memoryPhase = 1;
   scanState.filesScanned = 5;
 
@@ -98,8 +94,8 @@ TEST_F(BadPathTest, AHundredLevelTreeIsWalkedToItsBottom) {
   for (int level = 0; level < 100; ++level) bottom += "\\d";
   ASSERT_LT(bottom.size() + 6, 260u);
   const std::string sample = bottom + "\\w.exe";
-  WriteFileLong(sample, Sample(4));
-  WriteFileLong(root.Path() + "\\d\\d\\d\\clean.txt", "clean");
+  WriteFileBytes(sample, InertSample(VariantTable[4]));
+  WriteFileBytes(root.Path() + "\\d\\d\\d\\clean.txt", "clean");
 
   int result = WalkFolder((root.Path() + "\\*.*").c_str());
 
@@ -122,7 +118,7 @@ TEST_F(BadPathTest, AHundredLevelTreeDeeperThanAPathCanReachIsWalkedAsFarAsItFit
     snprintf(name, sizeof name, "\\level-%03d", level);
     folder += name;
     const std::string file = folder + "\\f.txt";
-    if (level % 10 == 0 || file.size() < 260) WriteFileLong(file, "x");
+    if (level % 10 == 0 || file.size() < 260) WriteFileBytes(file, "x");
     // A folder is entered only when its own "\*.*" pattern fits.
     if (folder.size() + 4 < 260 && file.size() < 260) lastWalkable = file;
     else if (level % 10 == 0) unreachable.push_back(file);
@@ -146,9 +142,9 @@ TEST_F(BadPathTest, FilesAndFoldersThatVanishAfterTheListingAreCleanWithoutALine
   ScratchFolder root("bad-vanish");
   std::vector<std::string> samples;
   for (int index = 0; index < 12; ++index)
-    samples.push_back(root.AddFile("v" + std::to_string(index) + ".exe", Sample(index)));
+    samples.push_back(root.AddFile("v" + std::to_string(index) + ".exe", InertSample(VariantTable[index])));
   const std::string subfolder = root.AddFolder("gone");
-  root.AddFile("gone\\inner.exe", Sample(20));
+  root.AddFile("gone\\inner.exe", InertSample(VariantTable[20]));
   std::vector<std::string> vanished;
   int vanishedAt = -1;
   onCheck = [&](const std::string& path) {

@@ -4,24 +4,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "cleaning/RestartDeletion.h"
+#include "tests/windows/support/ScratchFolder.h"
 
 namespace {
 
 const char kWininit[] = "C:\\windows\\wininit.ini";
 
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 std::string TempCopy() {
   char folder[MAX_PATH];
   GetTempPathA(sizeof folder, folder);

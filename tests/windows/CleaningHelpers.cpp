@@ -1,58 +1,6 @@
 #include "tests/windows/CleaningHelpers.h"
 
-#include "tools/forge/Forge.h"
-
-StartedProgram::StartedProgram(const std::string& path, const std::string& currentFolder) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  std::string commandLine = "\"" + path + "\"";
-  started_ = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                            currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup,
-                            &process_) != FALSE;
-  if (started_) {
-    CloseHandle(process_.hThread);
-    // Until the program runs, the system would not list its module.
-    WaitForInputIdle(process_.hProcess, 200);
-    Sleep(200);
-  }
-}
-
-StartedProgram::~StartedProgram() {
-  if (!started_) return;
-  TerminateProcess(process_.hProcess, 1);
-  WaitForSingleObject(process_.hProcess, 5000);
-  CloseHandle(process_.hProcess);
-}
-
-bool StartedProgram::Ended(DWORD waitMs) const {
-  return WaitForSingleObject(process_.hProcess, waitMs) == WAIT_OBJECT_0;
-}
-
-namespace {
-bool WriteImage(const std::string& path, const std::vector<uint8_t>& image) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  DWORD written = 0;
-  BOOL ok = WriteFile(file, image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
-  CloseHandle(file);
-  return ok && written == image.size();
-}
-}  // namespace
-
-bool WriteStandIn(const std::string& path, const VariantRecord& record) {
-  return WriteImage(path, forge::MakeStandIn(record, forge::kOwnBitness));
-}
-
-bool WriteCleanProgram(const std::string& path) {
-  std::vector<uint8_t> image = forge::MakeStandIn(VariantTable[0], forge::kOwnBitness);
-  image.push_back(0);  // the loader ignores what follows the sections; the check's size test does not
-  return WriteImage(path, image);
-}
-
-bool FileExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+#include "tests/windows/support/WaitUntil.h"
 
 int RunCommand(const std::string& commandLine) {
   STARTUPINFOA startup{};
@@ -129,8 +77,7 @@ DWORD TestService::State() const {
 }
 
 bool TestService::WaitFor(DWORD state) const {
-  for (int i = 0; i < 100 && State() != state; ++i) Sleep(50);
-  return State() == state;
+  return WaitUntil([&] { return State() == state; }, 5000, 50);
 }
 
 bool TestService::Configure(const std::string& binaryPath) {

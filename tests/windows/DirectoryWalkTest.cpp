@@ -310,12 +310,12 @@ TEST_F(DirectoryWalkTest, SkipsEntriesWhosePathWouldNotFitAndGoesOn) {
   std::string fits = folder + "\\" + std::string(259 - 221, 'a');
   std::string tooLong = folder + "\\" + std::string(260 - 221, 'b');
   std::string farTooLong = folder + "\\" + std::string(300 - 221, 'c');
-  WriteFileLong(fits, "x");
-  WriteFileLong(tooLong, "x");
-  WriteFileLong(farTooLong, "x");
+  WriteFileBytes(fits, "x");
+  WriteFileBytes(tooLong, "x");
+  WriteFileBytes(farTooLong, "x");
   // A subfolder whose own path fits but whose pattern (+ "\*.*") does not.
   std::string deepFolder = folder + "\\" + std::string(257 - 221, 'd');
-  WriteFileLong(deepFolder + "\\hidden-by-length.txt", "x");
+  WriteFileBytes(deepFolder + "\\hidden-by-length.txt", "x");
   root.AddFile("after.txt");
 
   int result = WalkFolder((root.Path() + "\\*.*").c_str());

@@ -33,15 +33,6 @@ bool IsPeFile(const std::string& path) {
   return pe;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 class FalsePositives : public EngineFixture {
  protected:
   void SetUp() override {

@@ -6,17 +6,12 @@
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
 const char kName[] = "W32/Morvo.Lax.Worm";
-
-std::string LaxSample() {
-  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[0]);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 // The three ways a removal reaches the file: by its path, and through the
 // check's own handle with either of the two functions that set its
@@ -207,7 +202,7 @@ TEST_F(InfectedFileTest, AnyOtherActionDoesNothing) {
 
 TEST_F(InfectedFileTest, PendingMemoryRemovalAnnouncesWaitsAndRemovesUnderTheFamilyName) {
   ScratchFolder root("infected-memory");
-  std::string path = root.AddFile("worm.exe", LaxSample(), FILE_ATTRIBUTE_READONLY);
+  std::string path = root.AddFile("worm.exe", InertSample(VariantTable[0]), FILE_ATTRIBUTE_READONLY);
   scanState.pendingMemoryAction = kActionRemove;
   scanState.infectedAction = 0;
   scanState.filesInfected = 1;

@@ -13,15 +13,11 @@
 #include "engine/InfectedFile.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
-std::string Sample(int index) {
-  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[index]);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -31,10 +27,10 @@ using LinkWalk = RealCheckFixture;
 
 TEST_F(LinkWalk, ADriveWithLinksBackToItselfAndOutOfItIsWalkedOnceAndLeft) {
   ASSERT_EQ(GetFileAttributesA("D:\\loops\\a"), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT});
-  WriteFileLong("D:\\outside\\lax.exe", Sample(0));  // through the link: outside every drive
-  WriteFileLong("D:\\lda.exe", Sample(2));
-  WriteFileLong("D:\\loops\\mae.exe", Sample(9));
-  WriteFileLong("D:\\loops\\letter.txt", "clean");
+  WriteFileBytes("D:\\outside\\lax.exe", InertSample(VariantTable[0]));  // through the link: outside every drive
+  WriteFileBytes("D:\\lda.exe", InertSample(VariantTable[2]));
+  WriteFileBytes("D:\\loops\\mae.exe", InertSample(VariantTable[9]));
+  WriteFileBytes("D:\\loops\\letter.txt", "clean");
 
   int result = WalkFolder("D:\\*.*");
 
@@ -61,8 +57,8 @@ using LinkCycle = EngineFixture;
 
 TEST_F(LinkCycle, AFolderAlreadyOnTheWalksPathIsNotEnteredAgain) {
   scanState.memoryPhase = 0;
-  WriteFileLong("D:\\outside\\other.txt", "outside");
-  WriteFileLong("D:\\loops\\inner.txt", "inner");
+  WriteFileBytes("D:\\outside\\other.txt", "outside");
+  WriteFileBytes("D:\\loops\\inner.txt", "inner");
   bool previous = UseReparsePointSkip(false);
 
   WalkFolder("D:\\*.*");
@@ -100,8 +96,8 @@ class PathSwap : public RealCheckFixture {
   std::string Plant(const std::string& name, const std::string& outsideContent) {
     swapName = name;
     std::string path = "E:\\swap-" + name + "\\dir\\worm.exe";
-    WriteFileLong(path, Sample(0));
-    WriteFileLong("E:\\decoy-" + name + "\\dir\\worm.exe", outsideContent);
+    WriteFileBytes(path, InertSample(VariantTable[0]));
+    WriteFileBytes("E:\\decoy-" + name + "\\dir\\worm.exe", outsideContent);
     movesAsked = 0;
     previousMove_ = UseMoveFileEx(RecordMove);
     return path;
@@ -120,7 +116,7 @@ class PathSwap : public RealCheckFixture {
 // Another program holds the file, so the check judges it read-only and the
 // removal must go by the path, which by then runs through a link.
 TEST_F(PathSwap, ARemovalByThePathNeverFollowsALinkSwappedIn) {
-  const std::string path = Plant("path", Sample(0));
+  const std::string path = Plant("path", InertSample(VariantTable[0]));
   HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
@@ -142,7 +138,7 @@ TEST_F(PathSwap, ARemovalByThePathNeverFollowsALinkSwappedIn) {
 // folder was renamed: Wine deletes by the name the file was opened under,
 // and finds the link there. Real Windows deletes the file of the handle.)
 TEST_F(PathSwap, ARemovalThroughTheJudgedHandleNeverReachesTheLinksTarget) {
-  const std::string path = Plant("handle", Sample(0));
+  const std::string path = Plant("handle", InertSample(VariantTable[0]));
   UseBeforeRemovalHook(SwapInTheDecoy);
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);

@@ -2,8 +2,6 @@
 // A fixture for memory-scan tests: the engine's report window, and a checker
 // list that hands the real variant check only the files of one folder, so
 // that the processes of other tests in the prefix are seen but never touched.
-#include <algorithm>
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -11,11 +9,6 @@
 #include "engine/MemoryScan.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
-
-inline std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
 
 class MemoryScanScope : public EngineFixture {
  protected:

@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
+#include "tests/windows/support/WaitUntil.h"
 #include "ui/MessageDialog.h"
-
 
 namespace {
 
@@ -22,13 +22,14 @@ int ShowAndAnswer(const char* text, const char* caption, unsigned int style, UIN
                   bool byEscape = false) {
   std::thread user([&] {
     HWND box = nullptr;
-    for (int i = 0; i < 500 && !box; ++i) {
-      Sleep(10);
-      box = FindWindowA("#32770", nullptr);
-      if (box && GetDlgItem(box, 1086) == nullptr) box = nullptr;
-    }
-    if (!box) return;
-    Sleep(50);
+    // The box is made hidden and shown once it has laid itself out.
+    if (!WaitUntil(
+            [&] {
+              box = FindWindowA("#32770", nullptr);
+              return box && GetDlgItem(box, 1086) && IsWindowVisible(box);
+            },
+            5000))
+      return;
     auto shows = [&](int id) { return (GetWindowLongA(GetDlgItem(box, id), GWL_STYLE) & WS_VISIBLE) != 0; };
     seen = {shows(IDYES), shows(IDNO), shows(IDOK), shows(IDCANCEL), shows(3), "", {}};
     char title[128] = {};

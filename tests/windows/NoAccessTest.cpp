@@ -10,22 +10,18 @@
 #include "engine/DirectoryWalk.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
-std::string Sample(int index) {
-  std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[index]);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 // Step 1, before the permissions are taken away.
 TEST(NoReadAccessSetup, PlantsSamplesInAFolderAndAFileToBeLocked) {
-  WriteFileLong("D:\\open\\worm.exe", Sample(0));
-  WriteFileLong("D:\\open\\sealed.exe", Sample(1));
-  WriteFileLong("D:\\locked\\inner.exe", Sample(2));
-  WriteFileLong("D:\\after.txt", "clean");
+  WriteFileBytes("D:\\open\\worm.exe", InertSample(VariantTable[0]));
+  WriteFileBytes("D:\\open\\sealed.exe", InertSample(VariantTable[1]));
+  WriteFileBytes("D:\\locked\\inner.exe", InertSample(VariantTable[2]));
+  WriteFileBytes("D:\\after.txt", "clean");
   for (const char* path : {"D:\\open\\worm.exe", "D:\\open\\sealed.exe", "D:\\locked\\inner.exe", "D:\\after.txt"})
     EXPECT_NE(GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES) << path;
 }

@@ -5,14 +5,13 @@
 #include "engine/CheckerList.h"
 #include "engine/ScanRun.h"
 #include "tests/windows/support/DialogAnswerer.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 LockedSampleScan ScanALockedSample(EngineFixture&, const std::string& folderName) {
   LockedSampleScan result;
   ScratchFolder root(folderName);
-  auto bytes = forge::MakeInertSample(VariantTable[0]);
-  result.samplePath = root.AddFile("held.exe", std::string(bytes.begin(), bytes.end()));
+  result.samplePath = root.AddFile("held.exe", InertSample(VariantTable[0]));
   HANDLE holder = CreateFileA(result.samplePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   UseCheckerList(CheckerList);

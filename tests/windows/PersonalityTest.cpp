@@ -18,8 +18,8 @@
 #include "tests/windows/MemoryScanScope.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/RegistryScratch.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
@@ -42,8 +42,7 @@ class Personality : public MemoryScanScope {
     RunScan();
   }
   static std::string Sample(ScratchFolder& folder, const std::string& name) {
-    std::vector<uint8_t> bytes = forge::MakeInertSample(VariantTable[1]);
-    return folder.AddFile(name, std::string(bytes.begin(), bytes.end()));
+    return folder.AddFile(name, InertSample(VariantTable[1]));
   }
 };
 
@@ -98,17 +97,6 @@ bool ContainsIgnoringCase(const std::vector<std::string>& lines, const std::stri
   return false;
 }
 
-std::string ReadText(const char* path) {
-  std::string text;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-  CloseHandle(file);
-  return text;
-}
-
 const char kWininit[] = "C:\\windows\\wininit.ini";
 
 // A sample that another process holds open, and a clean program of the
@@ -147,7 +135,7 @@ void ScanALockedSampleBesideACleanNamesake(Fixture& test, const std::string& fol
     EXPECT_EQ(boxes.size(), 1u) << "no process of the file: \"Could not kill process\"";
     char shortPath[MAX_PATH] = {};
     GetShortPathNameA(sample.c_str(), shortPath, sizeof shortPath);
-    std::string wininit = ReadText(kWininit);
+    std::string wininit = ReadFileBytes(kWininit);
     EXPECT_NE(wininit.find(std::string("NUL=") + shortPath), std::string::npos) << wininit;
     DeleteFileA(kWininit);
   } else {

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,18 +12,9 @@
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/ScratchFolder.h"
+#include "tests/windows/support/Text.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text;
-}
 
 std::vector<const ProcessEntry*> EntriesOf(const ProcessList& list, DWORD processId) {
   std::vector<const ProcessEntry*> found;

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "cleaning/RestartDeletion.h"
 #include "tests/windows/support/ScratchFolder.h"
 
@@ -14,15 +11,6 @@ namespace {
 const char kWininit[] = "C:\\windows\\wininit.ini";
 const char kTempCopy[] = "C:\\users\\root\\Temp\\wininit.ini";
 
-std::string ReadFileBytes(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-void WriteFileBytes(const char* path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 class WininitTest : public ::testing::Test {
  protected:

@@ -21,7 +21,8 @@
 #include "res/resource.h"
 #include "state/ReportChannel.h"
 #include "state/ScanState.h"
-#include "tools/forge/Forge.h"
+#include "tests/windows/support/Samples.h"
+#include "tests/windows/support/ScratchFolder.h"
 #include "ui/MessageDialog.h"
 #include "ui/UiKit.h"
 
@@ -383,12 +384,7 @@ TEST(ScreenLayout, RunsAtTheResolutionTheScriptSet) {
 // Idle, one scan with a find, the stop prompt and the memory scan's prompt
 // over it, and the finished scan.
 TEST(ScreenLayout, TheWindowAndItsPromptsThroughAScan) {
-  std::vector<uint8_t> sample = forge::MakeInertSample(VariantTable[10]);
-  CreateDirectoryA("C:\\users\\Public\\Downloads", nullptr);
-  {
-    std::ofstream out("C:\\users\\Public\\Downloads\\mae.exe", std::ios::binary);
-    out.write(reinterpret_cast<const char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
-  }
+  WriteFileBytes("C:\\users\\Public\\Downloads\\mae.exe", InertSample(VariantTable[10]));
   user.deadline = GetTickCount() + 150000;
   SetTimer(nullptr, 0, 50, Act);
   ScanDialog dialog;

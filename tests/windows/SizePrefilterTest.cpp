@@ -11,23 +11,22 @@
 #include "engine/ScanRun.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
-std::string Bytes(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // An inert sample of `record` made `delta` bytes longer or shorter: the
 // forge lays the patterns out for the changed size, so only the size differs.
 std::string SampleOfSize(const VariantRecord& record, int64_t delta) {
   VariantRecord resized = record;
   resized.fileSize = static_cast<uint32_t>(record.fileSize + delta);
-  return Bytes(forge::MakeInertSample(resized));
+  return InertSample(resized);
 }
 
 std::string PeHead(size_t length) {
-  return Bytes(forge::MakeInertSample(VariantTable[0])).substr(0, length);
+  return InertSample(VariantTable[0]).substr(0, length);
 }
 
 VariantRecord WithRule(const VariantRecord& record, uint32_t rule) {
@@ -118,18 +117,18 @@ class SizePrefilterTest : public EngineFixture {
 // Samples of several records, near misses of their exact sizes, clean PE and
 // non-PE files, one of them exactly a record's size, in nested folders.
 void PlantProgramTree(ScratchFolder& root) {
-  root.AddFile("lax.exe", Bytes(forge::MakeInertSample(VariantTable[0])));
+  root.AddFile("lax.exe", InertSample(VariantTable[0]));
   root.AddFile("readme.txt", "nothing to see");
-  root.AddFile("one\\lda.exe", Bytes(forge::MakeInertSample(VariantTable[2])));
-  root.AddFile("one\\lda-too.exe", Bytes(forge::MakeInertSample(VariantTable[8])));
-  root.AddFile("one\\plus-one.exe", Bytes(forge::MakeNearMiss(VariantTable[2], forge::NearMiss::SizePlusOne)));
-  root.AddFile("one\\minus-one.exe", Bytes(forge::MakeNearMiss(VariantTable[9], forge::NearMiss::SizeMinusOne)));
-  root.AddFile("one\\pattern.exe", Bytes(forge::MakeNearMiss(VariantTable[0], forge::NearMiss::FirstPatternByte)));
-  root.AddFile("one\\two\\mae.exe", Bytes(forge::MakeInertSample(VariantTable[9])));
+  root.AddFile("one\\lda.exe", InertSample(VariantTable[2]));
+  root.AddFile("one\\lda-too.exe", InertSample(VariantTable[8]));
+  root.AddFile("one\\plus-one.exe", NearMissSample(VariantTable[2], forge::NearMiss::SizePlusOne));
+  root.AddFile("one\\minus-one.exe", NearMissSample(VariantTable[9], forge::NearMiss::SizeMinusOne));
+  root.AddFile("one\\pattern.exe", NearMissSample(VariantTable[0], forge::NearMiss::FirstPatternByte));
+  root.AddFile("one\\two\\mae.exe", InertSample(VariantTable[9]));
   root.AddFile("one\\two\\sections.exe",
-               Bytes(forge::MakeNearMiss(VariantTable[50], forge::NearMiss::TwentyOneSections)));
+               NearMissSample(VariantTable[50], forge::NearMiss::TwentyOneSections));
   root.AddFile("one\\two\\right-size.dat", std::string(VariantTable[97].fileSize, 'x'));
-  root.AddFile("three\\bebb.exe", Bytes(forge::MakeInertSample(VariantTable[97])));
+  root.AddFile("three\\bebb.exe", InertSample(VariantTable[97]));
   root.AddFile("three\\head.dll", PeHead(2048));
   root.AddFile("three\\empty.txt", "");
   root.AddFile("three\\four\\notes.ini", std::string(5000, 'n'));
@@ -149,11 +148,11 @@ void PlantNearEdges(ScratchFolder& root) {
   root.AddFile("plus-4096.exe", SampleOfSize(nearRecord, 4096));
   root.AddFile("minus-4096.exe", SampleOfSize(nearRecord, -4096));
   root.AddFile("exact.exe", SampleOfSize(nearRecord, 0));
-  root.AddFile("sub\\mae.exe", Bytes(forge::MakeInertSample(VariantTable[9])));
-  root.AddFile("sub\\mae-plus-one.exe", Bytes(forge::MakeNearMiss(VariantTable[9], forge::NearMiss::SizePlusOne)));
+  root.AddFile("sub\\mae.exe", InertSample(VariantTable[9]));
+  root.AddFile("sub\\mae-plus-one.exe", NearMissSample(VariantTable[9], forge::NearMiss::SizePlusOne));
   root.AddFile("sub\\window-text.txt", std::string(nearRecord.fileSize + 100, 't'));
   root.AddFile("sub\\small.txt", "small");
-  root.AddFile("sub\\deeper\\lax-elsewhere.exe", Bytes(forge::MakeInertSample(VariantTable[2])));
+  root.AddFile("sub\\deeper\\lax-elsewhere.exe", InertSample(VariantTable[2]));
   root.AddFile("sub\\deeper\\head.exe", PeHead(1500));
   root.AddFile("sub\\deeper\\more\\z.txt", "z");
 }
@@ -170,8 +169,8 @@ const VariantRecord kAnySizeTable[] = {VariantTable[0], WithRule(VariantTable[2]
 void PlantAnySizes(ScratchFolder& root) {
   root.AddFile("lda-plus-9000.exe", SampleOfSize(VariantTable[2], 9000));
   root.AddFile("lda-minus-5000.exe", SampleOfSize(VariantTable[2], -5000));
-  root.AddFile("lax.exe", Bytes(forge::MakeInertSample(VariantTable[0])));
-  root.AddFile("lax-plus-one.exe", Bytes(forge::MakeNearMiss(VariantTable[0], forge::NearMiss::SizePlusOne)));
+  root.AddFile("lax.exe", InertSample(VariantTable[0]));
+  root.AddFile("lax-plus-one.exe", NearMissSample(VariantTable[0], forge::NearMiss::SizePlusOne));
   root.AddFile("a\\text.txt", "text");
   root.AddFile("a\\b\\c\\head.exe", PeHead(3000));
   root.AddFile("a\\b\\c\\d\\e.txt", "e");
@@ -238,9 +237,9 @@ int CheckWithLength(const std::string& path, int64_t length) {
 // length, as in the memory phase, the file is opened and checked.
 TEST_F(SizePrefilterTest, AStaleEntryLengthIsConfirmedFromTheFileBeforeItIsPassedOver) {
   ScratchFolder root("prefilter-open");
-  std::string sample = root.AddFile("lax.exe", Bytes(forge::MakeInertSample(VariantTable[0])));
+  std::string sample = root.AddFile("lax.exe", InertSample(VariantTable[0]));
   std::string nearMiss =
-      root.AddFile("lax-plus-one.exe", Bytes(forge::MakeNearMiss(VariantTable[0], forge::NearMiss::SizePlusOne)));
+      root.AddFile("lax-plus-one.exe", NearMissSample(VariantTable[0], forge::NearMiss::SizePlusOne));
   const int64_t size = VariantTable[0].fileSize;
   scanState.memoryPhase = 0;
   scanState.infectedAction = kActionReportOnly;

@@ -2,60 +2,16 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "engine/PeHeaders.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
+#include "tests/windows/support/StartedProgram.h"
 
 namespace {
 
-// A started program that is ended on every path out of a test: a stand-in
-// left behind would sleep in the prefix for ever and hold its file.
-class StartedProgram {
- public:
-  explicit StartedProgram(const std::string& path) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string commandLine = "\"" + path + "\"";
-    started_ = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &startup, &process_) != FALSE;
-    if (started_) CloseHandle(process_.hThread);
-  }
-  ~StartedProgram() {
-    if (!started_) return;
-    TerminateProcess(process_.hProcess, 1);
-    WaitForSingleObject(process_.hProcess, 5000);
-    CloseHandle(process_.hProcess);
-  }
-  StartedProgram(const StartedProgram&) = delete;
-  StartedProgram& operator=(const StartedProgram&) = delete;
-
-  bool Started() const { return started_; }
-  HANDLE Process() const { return process_.hProcess; }
-
- private:
-  PROCESS_INFORMATION process_{};
-  bool started_ = false;
-};
-
-std::vector<uint8_t> ReadWhole(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  std::vector<uint8_t> bytes(GetFileSize(file, nullptr));
-  DWORD read = 0;
-  if (!bytes.empty() &&
-      !ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr))
-    read = 0;
-  CloseHandle(file);
-  bytes.resize(read);
-  return bytes;
-}
-
-const VariantRecord* MatchOf(std::vector<uint8_t> bytes) {
-  MemoryByteReader reader(bytes.data(), static_cast<uint32_t>(bytes.size()));
+const VariantRecord* MatchOf(const std::string& bytes) {
+  MemoryByteReader reader(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<uint32_t>(bytes.size()));
   PeHeaderState state{};
   state.fileLength = static_cast<int32_t>(bytes.size());
   return ReadPeHeaders(reader, state) ? FindMatchingRecord(VariantTable, state, reader) : nullptr;
@@ -74,14 +30,14 @@ class StandIn : public ::testing::TestWithParam<int> {};
 TEST_P(StandIn, SleepsHoldingItsMatchingFileUntilTerminated) {
   const VariantRecord& record = VariantTable[GetParam()];
   ScratchFolder folder("standin-" + std::to_string(GetParam() + 1));
-  const std::vector<uint8_t> image = forge::MakeStandIn(record, forge::kOwnBitness);
-  const std::string path = folder.AddFile("sleeper.exe", std::string(image.begin(), image.end()));
+  const std::string path = folder.Join("sleeper.exe");
+  ASSERT_TRUE(WriteStandIn(path, record));
 
   StartedProgram program(path);
-  ASSERT_TRUE(program.Started()) << "CreateProcessA failed: " << GetLastError();
+  ASSERT_TRUE(program.Started()) << "the stand-in did not start";
   EXPECT_EQ(WaitForSingleObject(program.Process(), 300), static_cast<DWORD>(WAIT_TIMEOUT))
       << "the stand-in ended on its own";
-  EXPECT_EQ(MatchOf(ReadWhole(path)), &record) << "the running program's file is not detected";
+  EXPECT_EQ(MatchOf(ReadFileBytes(path)), &record) << "the running program's file is not detected";
 
   EXPECT_FALSE(DeleteFileA(path.c_str()));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));

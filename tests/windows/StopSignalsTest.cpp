@@ -8,6 +8,7 @@
 #include "app/SilentRun.h"
 #include "app/StopSignals.h"
 #include "state/ScanState.h"
+#include "tests/windows/support/WaitUntil.h"
 
 namespace {
 
@@ -28,11 +29,12 @@ TEST_F(StopSignalsTest, TheEndOfTheSessionStopsTheRunAndClosesItsLog) {
   ASSERT_NE(window, nullptr);
   // Posted, as the system's broadcast arrives in the queue: the walk's look between entries takes it.
   ASSERT_TRUE(PostMessageA(window, WM_QUERYENDSESSION, 0, 0));
-  const DWORD start = GetTickCount();
-  while (!scanState.stopRequested && GetTickCount() - start < 5000) {
-    LookForStopSignals();
-    Sleep(10);
-  }
+  EXPECT_TRUE(WaitUntil(
+      [] {
+        LookForStopSignals();
+        return scanState.stopRequested != 0;
+      },
+      5000));
   EXPECT_EQ(scanState.stopRequested, 1);
   EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, 0), TRUE);  // never holds up a logoff
   EXPECT_FALSE(sessionEnded);

@@ -12,8 +12,9 @@
 #include <cstring>
 #include <string>
 
-#include "tests/windows/CleaningHelpers.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
+#include "tests/windows/support/WaitUntil.h"
 #include "ui/UserShell.h"
 
 namespace {
@@ -23,23 +24,26 @@ struct ProcessEntry {
   DWORD parent = 0;
 };
 
+ProcessEntry ProcessNamed(const char* name) {
+  ProcessEntry found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    const char* base = strrchr(entry.szExeFile, '\\');
+    if (_stricmp(base ? base + 1 : entry.szExeFile, name) != 0) continue;
+    found = {entry.th32ProcessID, entry.th32ParentProcessID};
+    break;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
 // A running process by its file's base name; waits up to five seconds for it.
 ProcessEntry FindProcess(const char* name) {
   ProcessEntry found;
-  for (int tries = 0; tries < 100 && !found.id; ++tries) {
-    if (tries) Sleep(50);
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) continue;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-      const char* base = strrchr(entry.szExeFile, '\\');
-      if (_stricmp(base ? base + 1 : entry.szExeFile, name) != 0) continue;
-      found = {entry.th32ProcessID, entry.th32ParentProcessID};
-      break;
-    }
-    CloseHandle(snapshot);
-  }
+  WaitUntil([&] { return (found = ProcessNamed(name)).id != 0; }, 5000, 50);
   return found;
 }
 
@@ -74,18 +78,18 @@ class OpenWindow {
   ~OpenWindow() { DestroyWindow(window_); }
   static bool ShellServes() {
     CoInitialize(nullptr);
-    for (int tries = 0; tries < 200; ++tries) {
-      IShellWindows* windows = nullptr;
-      if (SUCCEEDED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
-                                     reinterpret_cast<void**>(&windows)))) {
-        windows->Release();
-        CoUninitialize();
-        return true;
-      }
-      Sleep(50);
-    }
+    const bool serves = WaitUntil(
+        [] {
+          IShellWindows* windows = nullptr;
+          if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                      reinterpret_cast<void**>(&windows))))
+            return false;
+          windows->Release();
+          return true;
+        },
+        10000, 50);
     CoUninitialize();
-    return false;
+    return serves;
   }
   OpenWindow(const OpenWindow&) = delete;
   OpenWindow& operator=(const OpenWindow&) = delete;

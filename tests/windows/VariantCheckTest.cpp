@@ -7,12 +7,11 @@
 #include "engine/ScanRun.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
-#include "tools/forge/Forge.h"
 
 namespace {
 
-std::string Bytes(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 class VariantCheckTest : public EngineFixture {
  protected:
@@ -33,7 +32,7 @@ TEST_F(VariantCheckTest, EveryRecordsSampleIsNamedByItsOwnRecord) {
   for (int index = 0; index < kVariantCount; ++index) {
     const VariantRecord& record = VariantTable[index];
     std::string path = root.AddFile("sample" + std::to_string(index + 1) + ".exe",
-                                    Bytes(forge::MakeInertSample(record)));
+                                    InertSample(record));
     logLines.clear();
 
     EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1) << "record " << index + 1;
@@ -56,7 +55,7 @@ TEST_F(VariantCheckTest, NearMissesAreClean) {
                                    forge::NearMiss::TwentyOneSections};
   for (int index : {0, 2, 8, 9, 50, kVariantCount - 1}) {
     for (forge::NearMiss kind : kinds) {
-      std::string path = root.AddFile("near.exe", Bytes(forge::MakeNearMiss(VariantTable[index], kind)));
+      std::string path = root.AddFile("near.exe", NearMissSample(VariantTable[index], kind));
       EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0)
           << "record " << index + 1 << " kind " << static_cast<int>(kind);
       EXPECT_TRUE(Exists(path));
@@ -68,7 +67,7 @@ TEST_F(VariantCheckTest, NearMissesAreClean) {
 
 TEST_F(VariantCheckTest, AMatchIsRemovedWithItsRecordName) {
   ScratchFolder root("check-remove");
-  std::string path = root.AddFile("mal.exe", Bytes(forge::MakeInertSample(VariantTable[9])),
+  std::string path = root.AddFile("mal.exe", InertSample(VariantTable[9]),
                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
@@ -81,7 +80,7 @@ TEST_F(VariantCheckTest, AMatchIsRemovedWithItsRecordName) {
 
 TEST_F(VariantCheckTest, TheMemoryPhaseOnlyMarksTheMatch) {
   ScratchFolder root("check-memory");
-  std::string path = root.AddFile("worm.exe", Bytes(forge::MakeInertSample(VariantTable[0])));
+  std::string path = root.AddFile("worm.exe", InertSample(VariantTable[0]));
   scanState.memoryPhase = 1;
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
@@ -95,7 +94,7 @@ TEST_F(VariantCheckTest, TheMemoryPhaseOnlyMarksTheMatch) {
 
 TEST_F(VariantCheckTest, UnreadableAndNonPeFilesAreCleanWithoutALine) {
   ScratchFolder root("check-unreadable");
-  std::string locked = root.AddFile("locked.exe", Bytes(forge::MakeInertSample(VariantTable[0])));
+  std::string locked = root.AddFile("locked.exe", InertSample(VariantTable[0]));
   HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(holder, INVALID_HANDLE_VALUE);
@@ -131,12 +130,12 @@ TEST_F(VariantCheckTest, AScanOfSamplesAmongCleanFilesCountsThemAll) {
   for (int index = 0; index < kVariantCount; ++index) {
     std::string folder = index % 3 == 0 ? "" : (index % 3 == 1 ? "sub\\" : "sub\\deeper\\");
     root.AddFile(folder + "v" + std::to_string(index + 1) + ".exe",
-                 Bytes(forge::MakeInertSample(VariantTable[index])));
+                 InertSample(VariantTable[index]));
   }
   std::vector<std::string> clean = {
       root.AddFile("readme.txt", "hello"),
-      root.AddFile("sub\\near.exe", Bytes(forge::MakeNearMiss(VariantTable[0], forge::NearMiss::SizePlusOne))),
-      root.AddFile("sub\\deeper\\tool.exe", Bytes(forge::MakeNearMiss(VariantTable[5], forge::NearMiss::FirstPatternByte))),
+      root.AddFile("sub\\near.exe", NearMissSample(VariantTable[0], forge::NearMiss::SizePlusOne)),
+      root.AddFile("sub\\deeper\\tool.exe", NearMissSample(VariantTable[5], forge::NearMiss::FirstPatternByte)),
   };
   strcpy(scanState.scanTarget, root.Path().c_str());
 

@@ -1,6 +1,6 @@
 #include "tests/e2e/driver/AppWindow.h"
 
-#include "tests/e2e/driver/Deadline.h"
+#include "tests/windows/support/WaitUntil.h"
 #include "tests/e2e/driver/Failure.h"
 
 const char kAppTitle[] = "Scourix Ver 1.0";

@@ -10,9 +10,9 @@
 void ReportControls(const AppWindow& app, Report& report);
 
 // Press a key as the keyboard would and report whether the window is still
-// there a second later.
-void PressEnter(const AppWindow& app, Report& report);
-void PressEscape(const AppWindow& app, Report& report);
+// there once it has handled the key.
+void PressEnter(const AppWindow& app, Report& report, unsigned timeoutMs);
+void PressEscape(const AppWindow& app, Report& report, unsigned timeoutMs);
 
 // Presses OK and reports whether the window and its process went away.
 void PressOk(const AppWindow& app, Report& report, unsigned timeoutMs);

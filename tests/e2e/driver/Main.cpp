@@ -16,6 +16,7 @@
 //                         --screenshots PREFIX pauses the driver mid-scan and
 //                         at the stop prompt until PREFIX-NAME.taken exists
 //   enter | escape        press the key; report whether the window survived
+//                         it, once the window has handled it
 //   close                 press OK; report whether the window and program ended
 //   second-instance PATH  start PATH; report its end and the window count
 //   run PATH [ARGUMENTS...]
@@ -167,9 +168,9 @@ void Run(const Command& command, const Invocation& invocation, Report& report) {
   else if (command.name == "scan")
     RunScanCommand(app, ParseScanOptions(command.arguments, invocation.timeoutMs), report);
   else if (command.name == "enter")
-    PressEnter(app, report);
+    PressEnter(app, report, invocation.timeoutMs);
   else if (command.name == "escape")
-    PressEscape(app, report);
+    PressEscape(app, report, invocation.timeoutMs);
   else if (command.name == "close")
     PressOk(app, report, invocation.timeoutMs);
 }

@@ -1,6 +1,6 @@
 #include "tests/e2e/driver/Commands.h"
 #include "tests/e2e/driver/ControlIds.h"
-#include "tests/e2e/driver/Deadline.h"
+#include "tests/windows/support/WaitUntil.h"
 #include "tests/e2e/driver/Failure.h"
 
 namespace {
@@ -23,9 +23,8 @@ void PressOk(const AppWindow& app, Report& report, unsigned timeoutMs) {
   while (app.Exists() && !deadline.Passed()) Sleep(20);
   report.Line("closed", app.Exists() ? "0" : "1");
   if (process) {
-    DWORD left = deadline.Passed() ? 0 : timeoutMs - deadline.Elapsed();
     DWORD exitCode = STILL_ACTIVE;
-    if (WaitForSingleObject(process, left) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &exitCode))
+    if (WaitForSingleObject(process, deadline.Left()) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &exitCode))
       report.Line("exit-code", std::to_string(exitCode));
     else
       report.Line("exit-code", "still running");

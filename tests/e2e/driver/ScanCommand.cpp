@@ -1,7 +1,7 @@
 #include "tests/e2e/driver/ScanCommand.h"
 
 #include "tests/e2e/driver/ControlIds.h"
-#include "tests/e2e/driver/Deadline.h"
+#include "tests/windows/support/WaitUntil.h"
 #include "tests/e2e/driver/Failure.h"
 #include "tests/e2e/driver/ModalDialog.h"
 

@@ -53,10 +53,6 @@ uintptr_t NextHandleValue() {
   return reinterpret_cast<uintptr_t>(probe);
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 void RealCheckFixture::SetUp() {
   EngineFixture::SetUp();
   scanState.memoryPhase = 0;

@@ -11,7 +11,8 @@
 
 #include "engine/CheckerList.h"
 #include "state/ScanState.h"
-#include "tools/spine-driver/ReportSink.h"
+#include "tests/windows/support/Text.h"
+#include "tests/windows/support/ReportSink.h"
 
 class EngineFixture : public ::testing::Test {
  protected:
@@ -47,5 +48,3 @@ class RealCheckFixture : public EngineFixture {
 // The value that the next kernel handle of this process would get. Wine hands
 // out the lowest free slot, so a handle left open in between shows as a change.
 uintptr_t NextHandleValue();
-
-bool StartsWith(const std::string& text, const std::string& prefix);

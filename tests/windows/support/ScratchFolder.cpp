@@ -53,14 +53,34 @@ void RemoveWideTree(const std::wstring& wide) {
 
 void RemoveTree(const std::string& path) { RemoveWideTree(LongPath(path)); }
 
-void WriteFileLong(const std::string& path, const std::string& content) {
+void WriteFileBytes(const std::string& path, const std::string& content) {
   MakeFolders(path.substr(0, path.rfind('\\')));
+  // CREATE_ALWAYS refuses a hidden or system file, and any read-only one.
+  SetFileAttributesW(LongPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
   HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
   DWORD written = 0;
-  WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  const BOOL wrote = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   CloseHandle(file);
+  if (!wrote || written != content.size()) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string bytes;
+  char buffer[65536];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 ScratchFolder::ScratchFolder(const std::string& name, const std::string& parent)
@@ -74,7 +94,7 @@ ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 std::string ScratchFolder::AddFile(const std::string& relative, const std::string& content,
                                    unsigned long attributes) {
   std::string path = Join(relative);
-  WriteFileLong(path, content);
+  WriteFileBytes(path, content);
   if (attributes) SetFileAttributesA(path.c_str(), attributes);
   return path;
 }

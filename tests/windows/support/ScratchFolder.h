@@ -1,6 +1,7 @@
 #pragma once
 // A folder of a test's own, made on construction and removed with everything
-// in it (attributes reset first) on destruction. Paths are ANSI Windows paths.
+// in it (attributes reset first) on destruction; and the tests' reading and
+// writing of files. Paths are ANSI Windows paths.
 #include <string>
 
 class ScratchFolder {
@@ -27,5 +28,12 @@ class ScratchFolder {
 void MakeFolders(const std::string& path);
 // Removes a file or a folder tree, whatever its attributes; long paths too.
 void RemoveTree(const std::string& path);
-// Writes a file through a "\\?\" path, so that paths past 259 characters work.
-void WriteFileLong(const std::string& path, const std::string& content);
+// Writes a file, whatever the attributes of one already there, making any
+// missing folders on its way, through a "\\?\" path, so that paths past 259
+// characters work; throws std::runtime_error when it cannot.
+void WriteFileBytes(const std::string& path, const std::string& content);
+// A file's bytes, also of one that another program holds open or runs from;
+// empty when it cannot be read. Long paths too.
+std::string ReadFileBytes(const std::string& path);
+// Whether a file or folder is there; long paths too.
+bool FileExists(const std::string& path);

@@ -1,4 +1,4 @@
-#include "tools/spine-driver/ReportSink.h"
+#include "tests/windows/support/ReportSink.h"
 
 #include "state/ScanState.h"
 
