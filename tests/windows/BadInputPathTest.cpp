@@ -14,13 +14,6 @@
 
 namespace {
 
-
-bool ExistsLong(const std::string& path) {
-  std::wstring wide = L"\\\\?\\";
-  for (char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The walk with the program's own checker list in front of the recorder's
 // place: every file goes to CheckVariantFile, and the fixture still sees it.
 class BadPathTest : public RealCheckFixture {
@@ -49,9 +42,9 @@ TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreNeverListedNorTouch
   EXPECT_EQ(checkedPaths, std::vector<std::string>{at259});
   EXPECT_EQ(result, 1);
   EXPECT_EQ(logLines, std::vector<std::string>{at259 + "     W32/Morvo.Lax.Worm removed"});
-  EXPECT_FALSE(ExistsLong(at259));
-  EXPECT_TRUE(ExistsLong(at260));
-  EXPECT_TRUE(ExistsLong(at300));
+  EXPECT_FALSE(FileExists(at259));
+  EXPECT_TRUE(FileExists(at260));
+  EXPECT_TRUE(FileExists(at300));
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_STREQ(scanState.statusText, at259.c_str());  // the last detection's path, whole
   for (const std::string& status : statuses) EXPECT_LE(status.size(), 60u);
@@ -67,7 +60,7 @@ TEST_F(BadPathTest, TheCheckGivenAPathPastItsBufferCountsTheFileCleanAndOverruns
 
     EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0) << length;
 
-    EXPECT_TRUE(ExistsLong(path)) << length;
+    EXPECT_TRUE(FileExists(path)) << length;
     EXPECT_STREQ(currentFilePath, "") << length;
     RemoveTree(path);
   }
@@ -102,7 +95,7 @@ TEST_F(BadPathTest, AHundredLevelTreeIsWalkedToItsBottom) {
   EXPECT_EQ(result, 2);
   EXPECT_EQ(checkedPaths,
             (std::vector<std::string>{root.Path() + "\\d\\d\\d\\clean.txt", sample}));
-  EXPECT_FALSE(ExistsLong(sample));
+  EXPECT_FALSE(FileExists(sample));
   EXPECT_EQ(logLines, std::vector<std::string>{sample + "     " + VariantTable[4].name + " removed"});
 }
 
@@ -130,7 +123,7 @@ TEST_F(BadPathTest, AHundredLevelTreeDeeperThanAPathCanReachIsWalkedAsFarAsItFit
   EXPECT_EQ(checkedPaths.back(), lastWalkable);
   EXPECT_EQ(result, static_cast<int>(checkedPaths.size()));
   for (const std::string& path : checkedPaths) EXPECT_LT(path.size(), 260u);
-  for (const std::string& path : unreachable) EXPECT_TRUE(ExistsLong(path)) << path;
+  for (const std::string& path : unreachable) EXPECT_TRUE(FileExists(path)) << path;
   EXPECT_GE(unreachable.size(), 7u);
   EXPECT_TRUE(logLines.empty());
 }

@@ -8,12 +8,7 @@
 
 namespace {
 
-class HostsCheckTest : public EngineFixture {
- protected:
-  static bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
-};
+class HostsCheckTest : public EngineFixture {};
 
 TEST_F(HostsCheckTest, AnInfectedFileIsRemovedAndCounted) {
   ScratchFolder root("hosts-remove");
@@ -22,7 +17,7 @@ TEST_F(HostsCheckTest, AnInfectedFileIsRemovedAndCounted) {
 
   EXPECT_EQ(CheckTextSignatures("W32/Morvo.Worm ", hosts.c_str()), 1);
 
-  EXPECT_FALSE(Exists(hosts));
+  EXPECT_FALSE(FileExists(hosts));
   EXPECT_EQ(logLines, std::vector<std::string>{hosts + "     W32/Nyxem.Worm removed"});
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_EQ(scanState.filesRemoved, 1);
@@ -36,7 +31,7 @@ TEST_F(HostsCheckTest, AFileThatCannotBeDeletedIsReportedRemoveFailed) {
 
   EXPECT_EQ(CheckTextSignatures("W32/Morvo.Worm ", hosts.c_str()), 1);
 
-  EXPECT_TRUE(Exists(hosts));
+  EXPECT_TRUE(FileExists(hosts));
   EXPECT_EQ(logLines, std::vector<std::string>{hosts + "     W32/Nyxem.Worm Remove failed"});
   EXPECT_EQ(scanState.restartNeeded, 0);
 }
@@ -48,7 +43,7 @@ TEST_F(HostsCheckTest, ReportOnlyUsesItsOwnCapitals) {
 
   CheckTextSignatures("W32/Morvo.Worm ", hosts.c_str());
 
-  EXPECT_TRUE(Exists(hosts));
+  EXPECT_TRUE(FileExists(hosts));
   EXPECT_EQ(logLines, std::vector<std::string>{hosts + "     W32/Nyxem.Worm Not Disinfected As Per User's Selection"});
 }
 
@@ -57,7 +52,7 @@ TEST_F(HostsCheckTest, RenameAndOtherActions) {
   std::string hosts = root.AddFile("hosts.sam", forge::MakeInfectedHostsFile());
   scanState.infectedAction = kActionRename;
   CheckTextSignatures("W32/Morvo.Worm ", hosts.c_str());
-  EXPECT_TRUE(Exists(root.Join("hosts.Vam")));
+  EXPECT_TRUE(FileExists(root.Join("hosts.Vam")));
   EXPECT_EQ(scanState.filesRenamed, 1);
 
   logLines.clear();
@@ -75,7 +70,7 @@ TEST_F(HostsCheckTest, OrdinaryAndNearMissFilesAreClean) {
   EXPECT_EQ(CheckTextSignatures("W32/Morvo.Worm ", ordinary.c_str()), 0);
   EXPECT_EQ(CheckTextSignatures("W32/Morvo.Worm ", nearMiss.c_str()), 0);
   EXPECT_EQ(CheckTextSignatures("W32/Morvo.Worm ", root.Join("missing").c_str()), 0);
-  EXPECT_TRUE(Exists(ordinary) && Exists(nearMiss));
+  EXPECT_TRUE(FileExists(ordinary) && FileExists(nearMiss));
   EXPECT_EQ(scanState.filesInfected, 0);
 }
 

@@ -44,9 +44,6 @@ class InfectedFileTest : public EngineFixture {
     strcpy(scanState.statusText, path.c_str());
     strcpy(scanState.detectionName, name);
   }
-  static bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-  }
 };
 
 TEST_F(InfectedFileTest, RemovesTheFileWithOneLineAndCountsIt) {
@@ -61,7 +58,7 @@ TEST_F(InfectedFileTest, RemovesTheFileWithOneLineAndCountsIt) {
 
       Handle(route, path);
 
-      EXPECT_FALSE(Exists(path)) << action;
+      EXPECT_FALSE(FileExists(path)) << action;
       EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm removed"});
       EXPECT_EQ(scanState.filesRemoved, 1);
       EXPECT_EQ(scanState.restartNeeded, 0);
@@ -85,7 +82,7 @@ TEST_F(InfectedFileTest, ResetsReadOnlyHiddenAndSystemBeforeRemoving) {
     for (const std::string& path : paths) {
       Detected(path);
       Handle(route, path);
-      EXPECT_FALSE(Exists(path)) << path;
+      EXPECT_FALSE(FileExists(path)) << path;
     }
     EXPECT_EQ(scanState.filesRemoved, 4);
     EXPECT_EQ(logLines.size(), 4u);
@@ -119,7 +116,7 @@ TEST_F(InfectedFileTest, AFileThatStaysLockedIsReportedUnableToRemove) {
 
     CloseHandle(holder);
     EXPECT_EQ(box.Answered().size(), 1u) << judged;
-    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(FileExists(path));
     EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
     EXPECT_EQ(scanState.filesRemoved, 0);
   }
@@ -144,8 +141,8 @@ TEST_F(InfectedFileTest, RenameReplacesTheCharacterAfterTheLastDot) {
 
   HandleInfectedFile(kName, path.c_str());
 
-  EXPECT_FALSE(Exists(path));
-  EXPECT_TRUE(Exists(root.Join("a.b.Vxe")));
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_TRUE(FileExists(root.Join("a.b.Vxe")));
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm renamed"});
   EXPECT_EQ(scanState.filesRenamed, 1);
   EXPECT_EQ(scanState.filesRemoved, 0);
@@ -158,7 +155,7 @@ TEST_F(InfectedFileTest, RenameOfAnExtensionlessFileInADottedFolderFails) {
 
   HandleInfectedFile(kName, path.c_str());
 
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Rename failed"});
   EXPECT_EQ(scanState.filesRenamed, 0);
 }
@@ -170,7 +167,7 @@ TEST_F(InfectedFileTest, RenameOfAPathWithoutAnyDotFails) {
 
   HandleInfectedFile(kName, path.c_str());
 
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Rename failed"});
   EXPECT_EQ(scanState.filesRenamed, 0);
 }
@@ -183,7 +180,7 @@ TEST_F(InfectedFileTest, ReportOnlyLeavesTheFileAndWritesTheLowerCaseLine) {
 
   HandleInfectedFile(kName, path.c_str());
 
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
   EXPECT_EQ(logLines, std::vector<std::string>{
                           path + "     W32/Morvo.Lax.Worm not disinfected as per user's selection"});
   EXPECT_EQ(scanState.filesRemoved + scanState.filesRenamed, 0);
@@ -196,7 +193,7 @@ TEST_F(InfectedFileTest, AnyOtherActionDoesNothing) {
     scanState.infectedAction = action;
     HandleInfectedFile(kName, path.c_str());
   }
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
   EXPECT_TRUE(logLines.empty());
 }
 
@@ -213,7 +210,7 @@ TEST_F(InfectedFileTest, PendingMemoryRemovalAnnouncesWaitsAndRemovesUnderTheFam
 
   EXPECT_EQ(result, 0);
   EXPECT_GE(elapsed, 950u);
-  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(logLines, (std::vector<std::string>{"System Memory    W32/Morvo.Worm  removed",
                                                  path + "     W32/Morvo.Worm  removed"}));
   EXPECT_EQ(scanState.infectedAction, kActionRemove);
@@ -231,7 +228,7 @@ TEST_F(InfectedFileTest, PendingMemoryRemovalLeavesAFileThatIsNoWormByNow) {
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0);
 
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
   EXPECT_EQ(logLines, (std::vector<std::string>{"System Memory    W32/Morvo.Worm  removed",
                                                  path + "     W32/Morvo.Worm  Unable to remove"}));
   EXPECT_EQ(scanState.filesRemoved, 0);
@@ -245,7 +242,7 @@ TEST_F(InfectedFileTest, PendingMemoryRemovalWithoutTheWindowChecksTheFileInstea
   scanState.reportWindow = nullptr;
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0);
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
 }
 
 }  // namespace

@@ -18,9 +18,6 @@
 
 namespace {
 
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 using LinkWalk = RealCheckFixture;
@@ -47,7 +44,7 @@ TEST_F(LinkWalk, ADriveWithLinksBackToItselfAndOutOfItIsWalkedOnceAndLeft) {
                  Contains(status, "\\outside\\"))
         << status;
   }
-  EXPECT_TRUE(Exists("D:\\outside\\lax.exe"));
+  EXPECT_TRUE(FileExists("D:\\outside\\lax.exe"));
 }
 
 // The second guard: even a walk that went into links (a seam: under Wine
@@ -126,8 +123,8 @@ TEST_F(PathSwap, ARemovalByThePathNeverFollowsALinkSwappedIn) {
 
   CloseHandle(holder);
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
-  EXPECT_TRUE(Exists(OutsideFile()));
-  EXPECT_TRUE(Exists("E:\\moved-path\\dir\\worm.exe"));
+  EXPECT_TRUE(FileExists(OutsideFile()));
+  EXPECT_TRUE(FileExists("E:\\moved-path\\dir\\worm.exe"));
   EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str()), 0);
   EXPECT_EQ(movesAsked, 0);
   EXPECT_EQ(scanState.restartNeeded, 0);
@@ -144,7 +141,7 @@ TEST_F(PathSwap, ARemovalThroughTheJudgedHandleNeverReachesTheLinksTarget) {
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
 
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm removed"});
-  EXPECT_TRUE(Exists(OutsideFile()));
+  EXPECT_TRUE(FileExists(OutsideFile()));
   EXPECT_EQ(movesAsked, 0);
 }
 
@@ -159,7 +156,7 @@ TEST_F(PathSwap, TheMemoryRemovalJudgesTheFileItOpensAfterItsWait) {
 
   EXPECT_EQ(logLines, (std::vector<std::string>{"System Memory    W32/Morvo.Worm  removed",
                                                  path + "     W32/Morvo.Worm  Unable to remove"}));
-  EXPECT_TRUE(Exists(OutsideFile()));
+  EXPECT_TRUE(FileExists(OutsideFile()));
   EXPECT_EQ(movesAsked, 0);
 }
 

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 // Step 1, before the permissions are taken away.
 TEST(NoReadAccessSetup, PlantsSamplesInAFolderAndAFileToBeLocked) {
   WriteFileBytes("D:\\open\\worm.exe", InertSample(VariantTable[0]));

@@ -11,7 +11,6 @@ namespace {
 const char kWininit[] = "C:\\windows\\wininit.ini";
 const char kTempCopy[] = "C:\\users\\root\\Temp\\wininit.ini";
 
-
 class WininitTest : public ::testing::Test {
  protected:
   void SetUp() override {

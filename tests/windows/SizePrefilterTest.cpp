@@ -16,7 +16,6 @@
 
 namespace {
 
-
 // An inert sample of `record` made `delta` bytes longer or shorter: the
 // forge lays the patterns out for the changed size, so only the size differs.
 std::string SampleOfSize(const VariantRecord& record, int64_t delta) {
@@ -227,7 +226,6 @@ int CheckWithLength(const std::string& path, int64_t length) {
   UseCheckerList(previous);
   return lastCheckResult;
 }
-
 
 // A length handed over by the walk that no record accepts may be a stale
 // directory entry (on NTFS, a file still open for writing or a hard link

@@ -12,7 +12,6 @@
 
 namespace {
 
-
 class VariantCheckTest : public EngineFixture {
  protected:
   void SetUp() override {
@@ -20,9 +19,6 @@ class VariantCheckTest : public EngineFixture {
     UseCheckerList(CheckerList);
     scanState.memoryPhase = 0;
     scanState.infectedAction = kActionRemove;
-  }
-  static bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   }
 };
 
@@ -41,7 +37,7 @@ TEST_F(VariantCheckTest, EveryRecordsSampleIsNamedByItsOwnRecord) {
     EXPECT_EQ(scanState.statusText, path);
     EXPECT_EQ(logLines, std::vector<std::string>{path + "     " + record.name +
                                                  " not disinfected as per user's selection"});
-    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(FileExists(path));
     EXPECT_STREQ(currentFilePath, "");
   }
   EXPECT_EQ(scanState.filesInfected, kVariantCount);
@@ -58,7 +54,7 @@ TEST_F(VariantCheckTest, NearMissesAreClean) {
       std::string path = root.AddFile("near.exe", NearMissSample(VariantTable[index], kind));
       EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 0)
           << "record " << index + 1 << " kind " << static_cast<int>(kind);
-      EXPECT_TRUE(Exists(path));
+      EXPECT_TRUE(FileExists(path));
     }
   }
   EXPECT_EQ(scanState.filesInfected, 0);
@@ -72,7 +68,7 @@ TEST_F(VariantCheckTest, AMatchIsRemovedWithItsRecordName) {
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
 
-  EXPECT_FALSE(Exists(path));
+  EXPECT_FALSE(FileExists(path));
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Mae.Worm removed"});
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_EQ(scanState.filesRemoved, 1);
@@ -86,7 +82,7 @@ TEST_F(VariantCheckTest, TheMemoryPhaseOnlyMarksTheMatch) {
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
 
   EXPECT_EQ(scanState.foundInMemory, 1);
-  EXPECT_TRUE(Exists(path));
+  EXPECT_TRUE(FileExists(path));
   EXPECT_TRUE(logLines.empty());
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_STREQ(scanState.detectionName, "W32/Morvo.Lax.Worm");
@@ -150,8 +146,8 @@ TEST_F(VariantCheckTest, AScanOfSamplesAmongCleanFilesCountsThemAll) {
   EXPECT_EQ(std::count_if(logLines.begin(), logLines.end(),
                           [](const std::string& line) { return line.find(".Worm removed") != std::string::npos; }),
             98);
-  for (const std::string& path : clean) EXPECT_TRUE(Exists(path)) << path;
-  EXPECT_FALSE(Exists(root.Join("v1.exe")));
+  for (const std::string& path : clean) EXPECT_TRUE(FileExists(path)) << path;
+  EXPECT_FALSE(FileExists(root.Join("v1.exe")));
 }
 
 }  // namespace

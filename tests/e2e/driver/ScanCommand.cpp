@@ -84,7 +84,7 @@ void AnswerDialog(const ModalDialog& dialog, const ScanOptions& options, Report&
 // at once, before the walk has noticed it. The prompt hides before the code
 // that asked it goes on; a round trip waits until that code is done.
 void ReportButtonsAfterAnswer(const AppWindow& app, HWND prompt, Report& report) {
-  for (int i = 0; i < 100 && IsWindow(prompt); ++i) Sleep(10);
+  WaitUntil([prompt] { return !IsWindow(prompt); }, 1000);
   app.RoundTrip();
   report.Line("after-answer", std::string("cancel=") + (app.ControlVisible(ids::kCancel) ? "1" : "0") +
                                   " ok=" + (app.ControlVisible(ids::kOk) ? "1" : "0"));
@@ -179,11 +179,12 @@ void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& re
       interrupted = true;
       continue;
     }
-    // Checked again after a pause: a prompt may be on its way up.
-    if (ScanHasFinished(app)) {
-      Sleep(200);
-      if (ScanHasFinished(app) && !FindModalDialog(app.ProcessId(), app.Handle()).window) break;
-    }
+    // The window shows OK without the search line once the run has
+    // returned; the round trip lets the rest of that handler go on, and a
+    // prompt it raised on the way (the restart offer) is answered first.
+    if (ScanHasFinished(app) && app.RoundTrip() &&
+        !FindModalDialog(app.ProcessId(), app.Handle()).window)
+      break;
     if (deadline.Passed()) {
       ReportOutcome(app, report);
       throw DriverFailure("the scan did not finish within " +
