@@ -11,10 +11,13 @@
 #include "engine/CheckerList.h"
 #include "engine/ScanRun.h"
 #include "engine/StatusPath.h"
+#include "engine/WalkPath.h"
 #include "state/ReportChannel.h"
 #include "state/ScanState.h"
 
 namespace {
+
+static_assert(kWalkPathLength == MAX_PATH, "the walk's buffers are MAX_PATH long");
 
 constexpr int kStatusWidth = 60;
 constexpr size_t kDrivePatternLength = 6;  // "C:\*.*"
@@ -53,26 +56,6 @@ void ProbeProgramFiles(const char* pattern) {
   }
 }
 
-// Length of the folder part of a pattern: what is left after cutting it at the
-// character before its last "." (the "*" of "*.*"). -1 when it has no ".".
-int FolderPartLength(const char* pattern) {
-  const char* dot = strrchr(pattern, '.');
-  if (!dot) return -1;
-  return dot > pattern ? static_cast<int>(dot - pattern - 1) : 0;
-}
-
-// folder part + name + suffix into a path buffer; false when it would not fit.
-bool JoinPath(char (&destination)[MAX_PATH], const char* pattern, int folderLength,
-              const char* name, const char* suffix) {
-  size_t nameLength = strlen(name);
-  size_t suffixLength = strlen(suffix);
-  if (folderLength + nameLength + suffixLength >= MAX_PATH) return false;
-  memcpy(destination, pattern, folderLength);
-  memcpy(destination + folderLength, name, nameLength);
-  memcpy(destination + folderLength + nameLength, suffix, suffixLength + 1);
-  return true;
-}
-
 // The path goes into the status line shortened straight into statusText: no
 // scratch buffer to clear and copy again for every entry. A run without a
 // window has no status line to keep.
@@ -98,18 +81,6 @@ bool PumpAndTestStop() {
 
 bool IsDirectory(const WIN32_FIND_DATAA& found) {
   return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
-
-// FindFirstFileA hands back a best-fit ANSI form of a Unicode name that the
-// code page lacks: full-width backslashes and dots come back as "..\..\x".
-// Joined onto the folder, such a name would lead out of it (or to another
-// file), so it is shown but neither checked nor walked. No real name holds a
-// character that Win32 forbids in names, nor is "." or ".." anywhere but in
-// the two dot entries, which are never checked or walked anyway.
-bool SurvivesAsName(const char* name) {
-  return !IsDotEntry(name) && strpbrk(name, "\\/:*?\"<>|") == nullptr;
 }
 
 // A folder's identity: the same through every path that reaches it.
@@ -255,12 +226,9 @@ int WalkFolder(const char* pattern) {
     return scanState.filesScanned;
   }
 
-  // Subfolder pass: the pattern cut after its last "." plus "*", which for
-  // "\*.*" is the same pattern and for a file path matches its name's stem.
+  // Subfolder pass: each subfolder in turn, depth first.
   char subfolderPattern[MAX_PATH];
-  CopyText(subfolderPattern, levelPattern);
-  if (char* dot = strrchr(subfolderPattern, '.')) dot[1] = '\0';
-  if (!AppendText(subfolderPattern, "*")) return scanState.filesScanned;
+  if (!MakeSubfolderPattern(subfolderPattern, levelPattern)) return scanState.filesScanned;
 
   FindHandle search(FindFirst(subfolderPattern, found));
   if (!search.IsValid()) return scanState.filesScanned;
