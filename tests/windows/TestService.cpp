@@ -35,7 +35,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   Report(SERVICE_RUNNING);
   WaitForSingleObject(stopRequested, INFINITE);
   if (stubborn) Sleep(INFINITE);
-  Sleep(1500);
+  Sleep(1500);  // a service that takes its time to stop, as real ones do: the stop must wait
   Report(SERVICE_STOPPED);
 }
 
