@@ -88,8 +88,11 @@ prefix_stop() {
 }
 
 reg_add() {  # KEY VALUE TYPE DATA
-  in_prefix reg add "$1" /v "$2" /t "$3" /d "$4" /f </dev/null >/dev/null 2>&1 ||
-    { echo "run-scenario: reg add $1 /v $2 failed" >&2; return 1; }
+  local output status=0
+  output=$(in_prefix reg add "$1" /v "$2" /t "$3" /d "$4" /f </dev/null 2>&1) || status=$?
+  [ "$status" -eq 0 ] && return 0
+  echo "run-scenario: reg add $1 /v $2 failed ($status): $output" >&2
+  return 1
 }
 
 # Prints the value's data, or nothing (status 1) when it is not there.
