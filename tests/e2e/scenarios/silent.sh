@@ -8,8 +8,8 @@
 # - /report changes no file, value or process, and names every sample;
 # - /path walks only its folder;
 # - a bad option gives the usage-error code and the usage text;
-# - a silent run while another run holds the window open gives the
-#   other-instance code;
+# - a second silent run while a silent run runs, and a silent run while
+#   another run holds the window open, give the other-instance code;
 # - /silent /restart restarts (checked from outside: the held file is gone).
 # Exit codes come through the driver's "run", which sees all 32 bits.
 
@@ -42,6 +42,15 @@ silent_log_lines() {
          /^\[Result\]$/ { inside = 0 }
          inside { lines[++n] = $0 }
          END { for (i = 1; i <= n; i++) print lines[i] }'
+}
+
+# A run's log file has its header and has begun its lines.
+silent_log_begun() {  # FILE
+  tr -d '\r' <"$1" 2>/dev/null | grep -qx '\[Log\]'
+}
+
+silent_log_ended() {  # FILE
+  tr -d '\r' <"$1" 2>/dev/null | grep -qx '\[Result\]'
 }
 
 silent_footer_value() {  # NAME
@@ -178,6 +187,31 @@ silent_check_options() {
   OUT=$SILENT_OUT expect run "stdout: scourix: unknown option /bogus"
   OUT=$SILENT_OUT expect_match run '^stdout: +/silent +no window and no prompt'
 
+  # One Scourix at a time: a silent run, frozen while its walk of a few
+  # thousand files is under way (its log has begun, so it holds its lock,
+  # and has no result yet), makes a second silent run give the
+  # other-instance code; let go, the first ends as usual. A first run that
+  # ended before it was frozen is started again.
+  local first_log=$WORK/first-run.log i frozen=0 status
+  mkdir -p "$DRIVE_D/many"
+  for ((i = 0; i < 4000; i++)); do : >"$DRIVE_D/many/file$i.txt"; done
+  for ((i = 0; i < 5 && !frozen; i++)); do
+    rm -f "$first_log"
+    app_start /silent /report /nomemory /path 'D:\many' /log "$(win_path "$first_log")"
+    wait_until 60 silent_log_begun "$first_log" && kill -STOP "$APP_PID" 2>/dev/null &&
+      ! silent_log_ended "$first_log" && frozen=1
+    if [ "$frozen" = 1 ]; then
+      silent_run /silent /report /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
+      expect_exit_code 6 "a second silent run while one runs"
+    fi
+    kill -CONT "$APP_PID" 2>/dev/null
+    status=0
+    wait "$APP_PID" || status=$?
+    expect_equal "the exit code of the first silent run" "$status" 0
+  done
+  [ "$frozen" = 1 ] || fail "no silent run could be frozen during its walk"
+  rm -rf "$DRIVE_D/many"
+
   # One Scourix at a time, across modes: while a run started with a command
   # line holds the window open (idle, its scan not yet started), a silent run
   # is refused. Closed before its scan, the window's run counts as stopped.
@@ -186,7 +220,7 @@ silent_check_options() {
   silent_run /silent /report /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
   expect_exit_code 6 "a second run while one runs"
   drive escape || true
-  local status=0
+  status=0
   wait "$APP_PID" || status=$?
   expect_equal "the exit code of a window closed before its scan" "$status" 4
 
