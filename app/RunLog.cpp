@@ -102,3 +102,13 @@ std::string DefaultLogPath() {
   if (path.back() != '\\') path += '\\';
   return path + "scourix.log";
 }
+
+RunTally TallyOfTheScan() {
+  RunTally tally;
+  tally.reportOnly = scanState.reportOnly != 0;
+  tally.stopped = scanState.stopRequested != 0;
+  tally.filesInfected = scanState.filesInfected;
+  tally.filesLeft = scanState.filesLeft;
+  tally.filesScheduled = scanState.filesScheduled;
+  return tally;
+}

@@ -30,7 +30,6 @@ class RunLog {
   // Written once; a later call does nothing. Flushed to the disk at once: a
   // restart or the end of the session may follow.
   void WriteFooter(ExitCode code);
-  bool FooterWritten() const { return footerWritten_; }
 
  private:
   void Write(const std::string& text);
@@ -41,3 +40,7 @@ class RunLog {
 
 // The log file of a silent run given no /log: scourix.log in the Windows folder.
 std::string DefaultLogPath();
+
+// The scan's counts that decide a run's outcome, as the scan state holds
+// them; `stopped` is whether a stop was asked for.
+RunTally TallyOfTheScan();

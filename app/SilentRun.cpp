@@ -6,8 +6,10 @@
 #include <string>
 
 #include "app/ConsoleOutput.h"
+#include "app/RunLog.h"
 #include "app/RunOutcome.h"
 #include "app/StopSignals.h"
+#include "cleaning/OsVersion.h"
 #include "cleaning/Privileges.h"
 #include "cleaning/Restart.h"
 #include "engine/MemoryScan.h"
@@ -60,28 +62,16 @@ int AnswerForTheUser(PromptKind kind, const char* text, const char* caption, uns
   return IDNO;
 }
 
-RunTally TallyOfTheRun() {
-  RunTally tally;
-  tally.reportOnly = scanState.reportOnly != 0;
-  tally.stopped = scanState.stopRequested != 0;
-  tally.filesInfected = scanState.filesInfected;
-  tally.filesLeft = scanState.filesLeft;
-  tally.filesScheduled = scanState.filesScheduled;
-  return tally;
-}
-
 // Whether this process may restart the computer: the 9x line has no
 // privileges; on the NT line the shutdown privilege must be held.
 bool CanRestart() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version) || version.dwPlatformId != VER_PLATFORM_WIN32_NT) return true;
+  if (GetOsFamily() != OS_WINNT) return true;
   return EnablePrivilege("SeShutdownPrivilege") && GetLastError() == ERROR_SUCCESS;
 }
 
 // Completes the log and, when asked for and needed, starts the restart.
 ExitCode FinishRun() {
-  RunTally tally = TallyOfTheRun();
+  RunTally tally = TallyOfTheScan();
   ExitCode code = DecideExitCode(tally);
   if (code == kExitRestartNeeded && restartAllowed) {
     if (CanRestart()) {
@@ -106,7 +96,7 @@ void EndFromMemoryScan(int) {
 }
 
 void EndOfSession() {
-  runLog->WriteFooter(DecideExitCode(TallyOfTheRun()));
+  runLog->WriteFooter(DecideExitCode(TallyOfTheScan()));
   if (stopSignals) stopSignals->RunFinished();
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/RunLog.h"
 #include "app/RunOutcome.h"
 #include "app/ScanDialog.h"
 #include "engine/MemoryScan.h"
@@ -18,12 +19,8 @@ void MirrorLine(const char* line) { runLog->WriteLine(line); }
 // A window closed before its statistics counts as stopped; the memory scan
 // ends the program before them when the worm survived in memory.
 ExitCode OutcomeOfTheRun(bool endedByMemoryScan) {
-  RunTally tally;
-  tally.reportOnly = scanState.reportOnly != 0;
-  tally.stopped = !endedByMemoryScan && (scanState.stopRequested != 0 || scanState.scanFinished == 0);
-  tally.filesInfected = scanState.filesInfected;
-  tally.filesLeft = scanState.filesLeft;
-  tally.filesScheduled = scanState.filesScheduled;
+  RunTally tally = TallyOfTheScan();
+  tally.stopped = !endedByMemoryScan && (tally.stopped || scanState.scanFinished == 0);
   return DecideExitCode(tally);
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ size_t FirstComponent(const char* path) {
 }  // namespace
 
 bool PathHasReparsePoint(const char* path) {
+  if (GetOsFamily() != OS_WINNT) return false;
   char prefix[MAX_PATH];
   size_t length = strlen(path);
   if (length >= sizeof prefix) return true;  // cannot be tested, so not trusted

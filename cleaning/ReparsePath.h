@@ -7,5 +7,6 @@
 // UNC server and share apart) carries FILE_ATTRIBUTE_REPARSE_POINT, or when a
 // component's attributes cannot be read for any reason other than its
 // absence. A component that does not exist ends the test with false: nothing
-// lies behind it, and a call on the path fails by itself.
+// lies behind it, and a call on the path fails by itself. Always false on the
+// 9x line, which has no reparse points.
 bool PathHasReparsePoint(const char* path);

@@ -6,7 +6,6 @@
 
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
-#include "cleaning/OsVersion.h"
 #include "cleaning/ProcessKill.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/RestartDeletion.h"
@@ -49,8 +48,6 @@ bool HolderMayExplain(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
-bool OnNtLine() { return GetOsFamily() == OS_WINNT; }
-
 // The judged file, through its own handle. The handle stays open until the
 // file is gone or scheduled, so its path keeps naming it meanwhile: a folder
 // that holds an open file cannot be renamed.
@@ -85,7 +82,7 @@ bool DeleteByPath(const char* path, DWORD& error) {
 }
 
 void RemoveByPath(const char* name, const char* path) {
-  if (OnNtLine() && PathHasReparsePoint(path)) {
+  if (PathHasReparsePoint(path)) {
     ReportUnableToRemove(name, path);
     ++scanState.filesLeft;
     return;
@@ -147,7 +144,7 @@ void RenameInfectedFile(const char* name, const char* path) {
     else
       dot[1] = 'V';
   }
-  if (changed && OnNtLine() && PathHasReparsePoint(path)) changed = false;
+  if (changed && PathHasReparsePoint(path)) changed = false;
   BOOL moved = FALSE;
   if (changed) {
     FileSystemRedirectionOff nativeView;

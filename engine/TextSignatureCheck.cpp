@@ -6,7 +6,6 @@
 
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
-#include "cleaning/OsVersion.h"
 #include "cleaning/ReparsePath.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
@@ -28,7 +27,7 @@ bool DeleteJudgedFile(const char* path, FileReader& file) {
     return true;
   }
   file.Close();
-  if (GetOsFamily() == OS_WINNT && PathHasReparsePoint(path)) return false;
+  if (PathHasReparsePoint(path)) return false;
   FileSystemRedirectionOff nativeView;
   return DeleteFileA(path) != FALSE;
 }
