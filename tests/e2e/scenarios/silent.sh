@@ -44,15 +44,6 @@ silent_log_lines() {
          END { for (i = 1; i <= n; i++) print lines[i] }'
 }
 
-# A run's log file has its header and has begun its lines.
-silent_log_begun() {  # FILE
-  tr -d '\r' <"$1" 2>/dev/null | grep -qx '\[Log\]'
-}
-
-silent_log_ended() {  # FILE
-  tr -d '\r' <"$1" 2>/dev/null | grep -qx '\[Result\]'
-}
-
 silent_footer_value() {  # NAME
   tr -d '\r' <"$WORK/scourix-run.log" | sed -n "s/^$1: //p" | tail -n 1
 }
@@ -127,8 +118,8 @@ silent_listing() {  # WHEN
   python3 "$HERE/lib/disk_listing.py" "C:=$DRIVE_C" "D:=$DRIVE_D" >"$WORK/disk-$1.txt"
   local pid
   for pid in /proc/[0-9]*; do
-    tr '\0' '\n' <"$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$PREFIX" || continue
-    tr '\0' ' ' <"$pid/cmdline" 2>/dev/null | sed 's/ *$//'; echo
+    tr '\0' '\n' 2>/dev/null <"$pid/environ" | grep -qxF "WINEPREFIX=$PREFIX" || continue
+    tr '\0' ' ' 2>/dev/null <"$pid/cmdline" | sed 's/ *$//'; echo
   done | grep -v '^$' | LC_ALL=C sort >"$WORK/processes-$1.txt"
   local key
   for key in "$RUN_KEY" "$RUN_SERVICES_KEY"; do
@@ -145,6 +136,9 @@ silent_check_report_only() {
   local standin_pid=$BACKGROUND_PID
   expect_started "$standin_pid" "$standin" "the running sample"
   silent_listing before
+  # Without the stand-in in it, the comparison of programs below would prove nothing.
+  if grep -qF "$(basename "$standin")" "$WORK/processes-before.txt"; then pass
+  else fail "the listing of running programs misses the stand-in"; fi
   silent_run /silent /report /log "$SILENT_RUN_LOG"
   expect_exit_code 3 "a report-only run that found samples"
   silent_listing after
@@ -194,17 +188,17 @@ silent_check_options() {
   # ended before it was frozen is started again.
   local first_log=$WORK/first-run.log i frozen=0 status
   mkdir -p "$DRIVE_D/many"
-  for ((i = 0; i < 4000; i++)); do : >"$DRIVE_D/many/file$i.txt"; done
+  for ((i = 0; i < 10000; i++)); do : >"$DRIVE_D/many/file$i.txt"; done
   for ((i = 0; i < 5 && !frozen; i++)); do
     rm -f "$first_log"
     app_start /silent /report /nomemory /path 'D:\many' /log "$(win_path "$first_log")"
-    wait_until 60 silent_log_begun "$first_log" && kill -STOP "$APP_PID" 2>/dev/null &&
-      ! silent_log_ended "$first_log" && frozen=1
-    if [ "$frozen" = 1 ]; then
+    if python3 "$HERE/lib/freeze_while_logging.py" "$APP_PID" "$first_log" 60; then
+      frozen=1
       silent_run /silent /report /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
       expect_exit_code 6 "a second silent run while one runs"
     fi
-    kill -CONT "$APP_PID" 2>/dev/null
+    # Already ended (and reaped) when the watcher came too late.
+    kill -CONT "$APP_PID" 2>/dev/null || true
     status=0
     wait "$APP_PID" || status=$?
     expect_equal "the exit code of the first silent run" "$status" 0
