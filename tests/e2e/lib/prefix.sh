@@ -87,9 +87,28 @@ prefix_stop() {
   "$WINEBED" stop "$PREFIX" </dev/null >/dev/null 2>&1 || true
 }
 
+# Wine's reg with ARGS in the prefix (REG_WINE: another loader, such as the
+# 32-bit one of a 64-bit prefix); prints what reg printed on standard output.
+# reg always prints something there, if only "reg: ..."; a run that printed
+# nothing and failed never got to reg: a Wine program started at an unlucky
+# moment of the prefix's server fails that way (seen about once in ten full
+# runs), and is started again, saying so.
+reg_run() {  # ARGS...
+  local output status attempt
+  for attempt in 1 2 3; do
+    status=0
+    output=$(WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "${REG_WINE:-$WINE}" reg "$@" \
+      </dev/null 2>/dev/null) || status=$?
+    if [ -n "$output" ] || [ "$status" -eq 0 ]; then break; fi
+    echo "run-scenario: reg $1 $2 failed ($status) without a word; attempt $attempt of 3" >&2
+  done
+  [ -z "$output" ] || printf '%s\n' "$output"
+  return "$status"
+}
+
 reg_add() {  # KEY VALUE TYPE DATA
   local output status=0
-  output=$(in_prefix reg add "$1" /v "$2" /t "$3" /d "$4" /f </dev/null 2>&1) || status=$?
+  output=$(reg_run add "$1" /v "$2" /t "$3" /d "$4" /f) || status=$?
   [ "$status" -eq 0 ] && return 0
   echo "run-scenario: reg add $1 /v $2 failed ($status): $output" >&2
   return 1
@@ -98,7 +117,7 @@ reg_add() {  # KEY VALUE TYPE DATA
 # Prints the value's data, or nothing (status 1) when it is not there.
 reg_value() {  # KEY VALUE
   local line
-  line=$(in_prefix reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' | grep -E "^ +$2 +REG_") || return 1
+  line=$(reg_run query "$1" /v "$2" | tr -d '\r' | grep -E "^ +$2 +REG_") || return 1
   echo "$line" | sed -E 's/^ +[^ ].* +REG_[A-Z_]+ +//'
 }
 

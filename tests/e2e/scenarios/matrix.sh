@@ -252,7 +252,7 @@ matrix_listings() {  # WHEN
   python3 "$HERE/lib/disk_listing.py" "C:=$DRIVE_C" "D:=$DRIVE_D" "prefix=$PREFIX" >"$WORK/disk-$1.txt"
   local key
   for key in "$RUN_KEY" "$MATRIX_RUN_SERVICES_KEY" "$MATRIX_UNINSTALL_KEY" "$MATRIX_HKCU_RUN_KEY"; do
-    in_prefix reg query "$key" /s </dev/null 2>/dev/null || true
+    reg_run query "$key" /s || true
   done | python3 "$HERE/lib/registry_listing.py" >"$WORK/registry-$1.txt"
 }
 

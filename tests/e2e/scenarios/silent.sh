@@ -123,7 +123,7 @@ silent_listing() {  # WHEN
   done | grep -v '^$' | LC_ALL=C sort >"$WORK/processes-$1.txt"
   local key
   for key in "$RUN_KEY" "$RUN_SERVICES_KEY"; do
-    in_prefix reg query "$key" /s </dev/null 2>/dev/null || true
+    reg_run query "$key" /s || true
   done | python3 "$HERE/lib/registry_listing.py" >"$WORK/registry-$1.txt"
 }
 

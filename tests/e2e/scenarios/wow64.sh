@@ -21,8 +21,8 @@ wow64_32_bit_key() {  # KEY
 # reg.exe of SysWOW64: the 32-bit loader runs the 32-bit programs of the
 # prefix, whose registry writes land in the 32-bit view.
 wow64_reg_add_32() {  # KEY VALUE TYPE DATA
-  WINEPREFIX=$PREFIX WINEDEBUG=-all /usr/lib/wine/wine reg add "$1" /v "$2" /t "$3" /d "$4" /f \
-    </dev/null >/dev/null 2>&1 || { echo "run-scenario: 32-bit reg add $1 /v $2 failed" >&2; return 1; }
+  REG_WINE=/usr/lib/wine/wine reg_run add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null ||
+    { echo "run-scenario: 32-bit reg add $1 /v $2 failed" >&2; return 1; }
 }
 
 # A .reg file imported by the regedit of one width (64: C:\windows, 32:
