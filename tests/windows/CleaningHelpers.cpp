@@ -31,6 +31,9 @@ const char kSc[] = "C:\\windows\\system32\\sc.exe";
 
 TestService::TestService(const std::string& name, const std::string& arguments, const std::string& binary)
     : name_(name), folder_("service-" + name), binary_(binary.empty() ? folder_.Join(name + ".exe") : binary) {
+  // A service of this name left by an earlier run in the same prefix (one
+  // stopped before its removal had landed) would make sc create fail.
+  if (Installed()) Remove();
   copied_ = binary.empty()
                 ? CopyFileA((ProgramFolder() + "scourix-test-service.exe").c_str(), binary_.c_str(), FALSE) != FALSE
                 : FileExists(binary_);
@@ -40,7 +43,10 @@ TestService::TestService(const std::string& name, const std::string& arguments, 
 }
 
 TestService::~TestService() {
-  if (!created_) return;
+  if (created_) Remove();
+}
+
+void TestService::Remove() const {
   SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
   SC_HANDLE service = manager ? OpenServiceA(manager, name_.c_str(), SERVICE_ALL_ACCESS) : nullptr;
   if (service) {
@@ -60,6 +66,9 @@ TestService::~TestService() {
     CloseServiceHandle(service);
   }
   if (manager) CloseServiceHandle(manager);
+  // The service goes once the Service Control Manager has seen its process
+  // end; a prefix stopped before that would keep it for the next run.
+  WaitUntil([&] { return !Installed(); }, 10000, 50);
 }
 
 bool TestService::Start() {

@@ -39,6 +39,9 @@ class TestService {
   bool Configure(const std::string& binaryPath);
 
  private:
+  // Ends the service's process, deletes the service and waits until it is gone.
+  void Remove() const;
+
   std::string name_;
   ScratchFolder folder_;
   std::string binary_;
