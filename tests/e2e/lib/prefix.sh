@@ -97,8 +97,7 @@ reg_run() {  # ARGS...
   local output status attempt
   for attempt in 1 2 3; do
     status=0
-    output=$(WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "${REG_WINE:-$WINE}" reg "$@" \
-      </dev/null 2>"$WORK/reg-errors.txt") || status=$?
+    output=$(WINE=${REG_WINE:-$WINE} in_prefix reg "$@" </dev/null 2>"$WORK/reg-errors.txt") || status=$?
     if [ -n "$output" ] || [ "$status" -eq 0 ]; then break; fi
     echo "run-scenario: reg $1 $2 failed ($status) without a word; attempt $attempt of 3;" \
       "Wine said: $(head -c 400 "$WORK/reg-errors.txt" | tr '\n' ' ')" >&2

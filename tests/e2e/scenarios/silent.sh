@@ -116,11 +116,10 @@ silent_check_restart_needed() {  # FAMILY
 # processes are the Windows programs of this prefix, as Linux sees them.
 silent_listing() {  # WHEN
   python3 "$HERE/lib/disk_listing.py" "C:=$DRIVE_C" "D:=$DRIVE_D" >"$WORK/disk-$1.txt"
-  local environ
-  while IFS= read -r environ; do
-    tr '\0' ' ' 2>/dev/null <"${environ%/environ}/cmdline" | sed 's/ *$//'; echo
-  done < <(grep -lzxF "WINEPREFIX=$PREFIX" /proc/[0-9]*/environ 2>/dev/null) |
-    grep -v '^$' | LC_ALL=C sort >"$WORK/processes-$1.txt"
+  local pid
+  for pid in $("$WINEBED" pids "$PREFIX"); do
+    tr '\0' ' ' 2>/dev/null </proc/"$pid"/cmdline | sed 's/ *$//'; echo
+  done | grep -v '^$' | LC_ALL=C sort >"$WORK/processes-$1.txt"
   local key
   for key in "$RUN_KEY" "$RUN_SERVICES_KEY"; do
     reg_run query "$key" /s || true
