@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
 """scripts/junit-tally against reports written here, in the form ctest 3.25
 writes them: every kind of outcome is counted where it belongs, and a report
-that cannot be read stops the tally.
+that cannot be read stops the tally. Then the sum of a whole run as
+scripts/test makes it, on a machine without 32-bit code as SCOURIX_NO_32BIT=1
+makes this one: the i686 tiers' tests, read from their CTest trees, all
+skipped for the reason that winebed gives, once, and nothing failed.
 
     junit_tally_test.py PATH-OF-JUNIT-TALLY
 """
 import os
+import re
 import subprocess
 import sys
 import tempfile
 import unittest
 
 TALLY = sys.argv.pop(1) if len(sys.argv) > 1 else "scripts/junit-tally"
+WINEBED = os.path.join(os.path.dirname(TALLY), "winebed")
 
 CTEST_REPORT = """<?xml version="1.0" encoding="UTF-8"?>
 <testsuite name="(empty)" tests="7" failures="2" disabled="1" skipped="3" hostname="" time="0" timestamp="2026-01-01T00:00:00">
@@ -74,6 +79,129 @@ class JunitTally(unittest.TestCase):
                 self.assertEqual(result.returncode, 2, result.stdout)
                 self.assertIn("report-1.xml", result.stderr)
                 self.assertNotIn("passed=", result.stdout)
+
+
+
+def write(path, text):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8") as stream:
+        stream.write(text)
+
+
+# A GoogleTest program discovered at test time, as CMake 3.25 writes its
+# include file (shortened to what names the program and its list).
+PRE_TEST_INCLUDE = """if(EXISTS "{folder}/prog.exe")
+  if(NOT EXISTS "{tests}" OR
+     NOT "{tests}" IS_NEWER_THAN "{folder}/prog.exe")
+    include("/usr/share/cmake-3.25/Modules/GoogleTestAddTests.cmake")
+    gtest_discover_tests_impl(
+      TEST_EXECUTABLE [==[{folder}/prog.exe]==]
+      TEST_PREFIX [==[{prefix}]==]
+      CTEST_FILE [==[{tests}]==]
+    )
+  endif()
+  include("{tests}")
+else()
+  add_test(prog_NOT_BUILT prog_NOT_BUILT)
+endif()
+"""
+
+
+def fake_tree(folder, name):
+    """A configured CTest tree: a plain test, a subfolder with a quoted one,
+    a program whose cases were discovered once and one never discovered."""
+    sub = os.path.join(folder, "sub")
+    write(os.path.join(folder, "CTestTestfile.cmake"),
+          f'add_test([=[{name}.plain]=] "bash" "run")\n'
+          f'set_tests_properties([=[{name}.plain]=] PROPERTIES LABELS "e2e")\nsubdirs("sub")\n')
+    listed = os.path.join(sub, "prog[1]_tests.cmake")
+    write(listed, 'add_test( [==[Suite.First]==] wine prog.exe)\nadd_test( [==[Suite.Second]==] wine prog.exe)\n'
+                  'set( prog_TESTS Suite.First Suite.Second)\n')
+    write(os.path.join(sub, "prog[1]_include.cmake"), PRE_TEST_INCLUDE.format(folder=sub, tests=listed, prefix=""))
+    write(os.path.join(sub, "prog[2]_include.cmake"),
+          PRE_TEST_INCLUDE.format(folder=sub, tests=os.path.join(sub, "prog[2]_tests.cmake"), prefix="wow64."))
+    write(os.path.join(sub, "CTestTestfile.cmake"),
+          f'include("{sub}/prog[1]_include.cmake")\ninclude("{sub}/prog[2]_include.cmake")\n'
+          f'add_test("{name}.quoted" "bash")\n')
+    return [f"{name}.plain", "Suite.First", "Suite.Second", "prog[2] (wow64.*)", f"{name}.quoted"]
+
+
+def run(*arguments, **options):
+    return subprocess.run([sys.executable, TALLY, *arguments], capture_output=True, text=True, **options)
+
+
+class SkippedTiers(unittest.TestCase):
+    def test_lists_every_test_of_a_tree_without_running_any(self):
+        with tempfile.TemporaryDirectory() as folder:
+            expected = fake_tree(folder, "t")
+            result = run("--skipped", "why not", folder)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            report = os.path.join(folder, "report.xml")
+            write(report, result.stdout)
+            import xml.etree.ElementTree as ElementTree
+            cases = ElementTree.parse(report).getroot().findall("testcase")
+            self.assertEqual([case.get("name") for case in cases], expected)
+            self.assertEqual({case.find("skipped").get("message") for case in cases}, {"why not"})
+            self.assertEqual(tally(result.stdout).stdout.splitlines()[-1], "passed=0 failed=0 skipped=5")
+
+    def test_refuses_a_tree_without_tests(self):
+        with tempfile.TemporaryDirectory() as folder:
+            result = run("--skipped", "why not", os.path.join(folder, "never-configured"))
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("never-configured", result.stderr)
+
+    def test_a_run_without_32bit_code_skips_the_i686_tiers_once_and_fails_nothing(self):
+        environment = dict(os.environ, SCOURIX_NO_32BIT="1")
+        check = subprocess.run(["bash", WINEBED, "runs-32bit"], capture_output=True, text=True, env=environment)
+        self.assertEqual(check.returncode, 1, check.stderr)
+        why = check.stdout.strip()
+        self.assertIn("SCOURIX_NO_32BIT=1", why)
+        self.assertEqual(len(check.stdout.splitlines()), 1)
+        with tempfile.TemporaryDirectory() as folder:
+            def logs(name):
+                return os.path.join(folder, "logs", name)
+            write(logs("host.xml"), '<testsuite tests="2"><testcase name="a" status="run"/>'
+                                    '<testcase name="b" status="run"/></testsuite>')
+            write(logs("win64.xml"), '<testsuite tests="2"><testcase name="e2e.demo-10" status="run"/>'
+                                     '<testcase name="w" status="notrun"><skipped message="SKIP_RETURN_CODE=77"/>'
+                                     '</testcase></testsuite>')
+            records = [f"host 0 75 {logs('host.xml')}", f"win64 0 600 {logs('win64.xml')}"]
+            for tier in ("win32-tests", "win32"):
+                fake_tree(os.path.join(folder, tier), tier)
+                result = run("--skipped", why, os.path.join(folder, tier))
+                self.assertEqual(result.returncode, 0, result.stderr)
+                write(logs(f"{tier}.xml"), result.stdout)
+                records.append(f"{tier} 0 0 {logs(tier + '.xml')}")
+            write(logs("tiers.txt"), "\n".join(records) + "\n")
+            result = run("--tiers", logs("tiers.txt"))
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertEqual(lines[-1], "3 passed, 0 failed, 11 skipped")
+        self.assertEqual(lines[:-1], [
+            "tier host: 2 passed, 0 failed, 0 skipped, 1.2 min",
+            "tier win64: 1 passed, 0 failed, 1 skipped, 10.0 min",
+            "tier win32-tests: 0 passed, 0 failed, 5 skipped, 0.0 min",
+            "tier win32: 0 passed, 0 failed, 5 skipped, 0.0 min",
+            "skipped 1 in win64: SKIP_RETURN_CODE=77",
+            f"skipped 10 in win32-tests, win32: {why}",
+        ])
+
+    def test_a_tier_that_broke_counts_as_failed_and_is_named(self):
+        with tempfile.TemporaryDirectory() as folder:
+            passing = os.path.join(folder, "passing.xml")
+            write(passing, '<testsuite tests="1"><testcase name="a" status="run"/></testsuite>')
+            write(os.path.join(folder, "failing.xml"), CTEST_REPORT)
+            records = os.path.join(folder, "tiers.txt")
+            write(records, f"host 0 30 {passing}\nwin64 8 60 {folder}/failing.xml\n"
+                           f"win32 0 0 {folder}/missing.xml\nfuzz 1 20 {passing}\n")
+            result = run("--tiers", records)
+        self.assertEqual(result.returncode, 1)
+        lines = result.stdout.splitlines()
+        self.assertEqual(lines[-1], "3 passed, 5 failed, 3 skipped")
+        self.assertIn("FAILED win64: cannot-start (Unable to find executable)", lines)
+        self.assertTrue(any(re.fullmatch(r"FAILED win32: no readable results \(.*missing.*\)", line) for line in lines))
+        self.assertIn("FAILED fuzz: the runner ended with status 1", lines)
+        self.assertIn("tier win32: 0 passed, 1 failed, 0 skipped, 0.0 min", lines)
 
 
 if __name__ == "__main__":

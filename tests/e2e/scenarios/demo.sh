@@ -2,9 +2,14 @@
 # The README's main job: a Windows XP machine with the worm planted the way it
 # spreads (samples in several folders of C: and D:, one of them running, its
 # start-up values, an infected hosts file), scanned by the real program.
+# demo-10 is the same job on a 64-bit Windows 10: what scripts/demo shows with
+# the x86_64 build on a machine that runs no 32-bit code.
 
-scenario_demo() {
-  prefix_create xp
+scenario_demo() { demo_on xp; }
+scenario_demo_10() { demo_on 10; }
+
+demo_on() {  # VERSION
+  prefix_create "$1"
   local running=$DRIVE_C/windows/system32/lhsvc.exe
   plant_stand_in 4 "$running"
   plant_sample 1 "$DRIVE_C/Documents and Settings/Downloads/setup_lax.exe"

@@ -4,9 +4,10 @@
 # Wow6432Node unless it asks otherwise; a 64-bit program sees the native
 # folder and the 64-bit view. The worm's samples lie in the native System32,
 # in SysWOW64, in both Program Files folders and on D:; its values lie in
-# both registry views, written by a 64-bit process (reg.exe of System32), by
-# a 32-bit one (reg.exe of SysWOW64) and by .reg files imported by the
-# regedit of each width. Every sample must go once, every worm value in each
+# both registry views, written by reg.exe into the view it is told (/reg:64,
+# /reg:32) and by .reg files imported by regedit, the 32-bit view's under
+# Wow6432Node. Only 64-bit programs plant, so that the x86_64 build's run
+# needs no 32-bit code. Every sample must go once, every worm value in each
 # view with a line of its own, the unrelated values stay, and every file of
 # the drives is counted once.
 
@@ -18,25 +19,24 @@ wow64_32_bit_key() {  # KEY
   echo "${1/#HKLM\\Software\\/HKLM\\Software\\Wow6432Node\\}"
 }
 
-# reg.exe of SysWOW64: the 32-bit loader runs the 32-bit programs of the
-# prefix, whose registry writes land in the 32-bit view.
-wow64_reg_add_32() {  # KEY VALUE TYPE DATA
-  REG_WINE=/usr/lib/wine/wine reg_run add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null ||
-    { echo "run-scenario: 32-bit reg add $1 /v $2 failed" >&2; return 1; }
+# KEY in the view given (64 or 32), written by the 64-bit reg.exe.
+wow64_reg_add() {  # VIEW KEY VALUE TYPE DATA
+  reg_run add "$2" /v "$3" /t "$4" /d "$5" /f "/reg:$1" >/dev/null ||
+    { echo "run-scenario: reg add $2 /v $3 /reg:$1 failed" >&2; return 1; }
 }
 
-# A .reg file imported by the regedit of one width (64: C:\windows, 32:
-# C:\windows\syswow64); it leaves the drive again before the files are counted.
-wow64_import() {  # WIDTH LINES...
-  local width=$1 file=$DRIVE_C/wow64-$1.reg line
+# A .reg file imported by the 64-bit regedit, its keys under HKLM\Software
+# moved to Wow6432Node for the 32-bit view; it leaves the drive again before
+# the files are counted.
+wow64_import() {  # VIEW LINES...
+  local view=$1 file=$DRIVE_C/wow64-$1.reg line
   shift
-  { printf 'REGEDIT4\r\n'; for line in "$@"; do printf '%s\r\n' "$line"; done; } >"$file"
-  if [ "$width" = 64 ]; then
-    in_prefix regedit /S "$(win_path "$file")" </dev/null >/dev/null 2>&1
-  else
-    WINEPREFIX=$PREFIX WINEDEBUG=-all /usr/lib/wine/wine 'C:\windows\syswow64\regedit.exe' /S \
-      "$(win_path "$file")" </dev/null >/dev/null 2>&1
-  fi
+  { printf 'REGEDIT4\r\n'
+    for line in "$@"; do
+      [ "$view" = 32 ] && line=${line/#\[HKEY_LOCAL_MACHINE\\Software\\/[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\}
+      printf '%s\r\n' "$line"
+    done; } >"$file"
+  in_prefix regedit /S "$(win_path "$file")" </dev/null >/dev/null 2>&1
   rm -f "$file"
 }
 
@@ -78,11 +78,10 @@ scenario_wow64_both_views() {
   plant_sample 10 "$onD"
   local -A record=(["$native"]=5 ["$wow"]=20 ["$programs"]=1 ["$programs86"]=3 ["$onD"]=10)
 
-  # A 64-bit process writes into the 64-bit view, a 32-bit one into the 32-bit view.
-  reg_add "$RUN_KEY" KqySvc REG_SZ "$(win_path "$native") -s"
-  reg_add "$WOW64_RUN_SERVICES" MaeService64 REG_SZ "$(win_path "$onD") -service"
-  wow64_reg_add_32 "$RUN_KEY" UvoHelp REG_SZ "\"$(win_path "$wow")\",Start"
-  wow64_reg_add_32 "$WOW64_RUN_SERVICES" LdaService32 REG_SZ "\"$(win_path "$programs86")\" /s"
+  wow64_reg_add 64 "$RUN_KEY" KqySvc REG_SZ "$(win_path "$native") -s"
+  wow64_reg_add 64 "$WOW64_RUN_SERVICES" MaeService64 REG_SZ "$(win_path "$onD") -service"
+  wow64_reg_add 32 "$RUN_KEY" UvoHelp REG_SZ "\"$(win_path "$wow")\",Start"
+  wow64_reg_add 32 "$WOW64_RUN_SERVICES" LdaService32 REG_SZ "\"$(win_path "$programs86")\" /s"
   # The .reg files: the worm's uninstall entry and fixed Run value in both
   # views, one start-up value under the same name in both, and unrelated values.
   local escaped_onD escaped_programs
