@@ -72,12 +72,15 @@ InstanceLock::~InstanceLock() {
 bool InstanceLock::Acquire() {
   AdministratorsOnly security;
   std::string name = GlobalLockName();
-  namespace_ = AdministratorsNamespace(security.Attributes());
+  // Looked up like the namespace calls: the 9x line's kernel32 may not export it.
+  using CreateMutexWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
+  auto createMutex = SystemFunction<CreateMutexWFunction>("kernel32.dll", "CreateMutexW");
+  namespace_ = createMutex ? AdministratorsNamespace(security.Attributes()) : nullptr;
   if (namespace_) {
     std::wstring wide = std::wstring(kNamespaceName) + L"\\" + std::wstring(kLockName, kLockName + sizeof kLockName - 1);
-    *mutex_.Receive() = CreateMutexW(security.Attributes(), FALSE, wide.c_str());
+    *mutex_.Receive() = createMutex(security.Attributes(), FALSE, wide.c_str());
     if (!mutex_.IsValid() && GetLastError() == ERROR_INVALID_OWNER)
-      *mutex_.Receive() = CreateMutexW(security.AttributesWithoutOwner(), FALSE, wide.c_str());
+      *mutex_.Receive() = createMutex(security.AttributesWithoutOwner(), FALSE, wide.c_str());
     name = "Scourix\\" + std::string(kLockName);
   } else {
     *mutex_.Receive() = CreateMutexA(security.Attributes(), FALSE, name.c_str());

@@ -14,8 +14,10 @@
 #include "app/InstanceLock.h"
 #include "app/RunLog.h"
 #include "base/Handles.h"
+#include "cleaning/RegistryValues.h"
 #include "cleaning/Restart.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/RegistryScratch.h"
 #include "tests/windows/support/ScratchFolder.h"
 
 namespace {
@@ -257,6 +259,42 @@ TEST_F(AdministratorRunTest, AnExceptionEndsTheRunWithTheInternalErrorCodeAfterI
   EXPECT_EQ(code, kExitInternalError);
   EXPECT_TRUE(Contains(Text(log), "\r\nInternal error: out of memory; the run ends here\r\n[Result]\r\n")) << Text(log);
   EXPECT_TRUE(Contains(Text(log), "Outcome: internal error\r\nExit code: 9\r\n"));
+}
+
+// A worm's start-up value in a key whose list refuses setting values (the
+// worm's own deny entry): it stays, and counts like a file left in place.
+TEST_F(AdministratorRunTest, AValueThatCannotBeDeletedIsLeftAndLogged) {
+  const char keyPath[] = "Software\\ScourixTests\\DeniedRun";
+  RegistryScratch scratch;
+  scratch.OwnKey(keyPath);
+  scratch.Set(keyPath, "Lax", "C:\\x.exe");
+  {
+    RegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, WRITE_DAC);
+    ASSERT_TRUE(key.IsValid());
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone));
+    BYTE aclBuffer[256];
+    PACL acl = reinterpret_cast<PACL>(aclBuffer);
+    ASSERT_TRUE(InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION));
+    ASSERT_TRUE(AddAccessDeniedAce(acl, ACL_REVISION, KEY_SET_VALUE, everyone));
+    ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS & ~KEY_SET_VALUE, everyone));
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+    ASSERT_EQ(RegSetKeySecurity(key.Get(), DACL_SECURITY_INFORMATION, &descriptor), ERROR_SUCCESS);
+    FreeSid(everyone);
+  }
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, "Lax"), 0);
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, "Lax"), 0);
+  EXPECT_EQ(DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, "Absent"), 0);
+  EXPECT_TRUE(RegistryScratch::Exists(keyPath, "Lax"));
+  EXPECT_EQ(scanState.registryValuesLeft, 1) << "once, however often it is tried";
+  ASSERT_EQ(logLines.size(), 1u);
+  EXPECT_EQ(logLines[0], std::string("System Registry     HKLM\\") + keyPath + "\\Lax Unable to remove");
+  RunLog log;
+  scanState.filesInfected = 1;
+  EXPECT_EQ(DecideExitCode(TallyOfTheScan(log)), kExitSomethingLeft);
 }
 
 }  // namespace
