@@ -15,6 +15,7 @@
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
 #include "state/ProgramTitle.h"
 #include "state/ScanState.h"
 
@@ -54,8 +55,9 @@ bool CheckTarget(const std::string& path, std::string& error) {
     FindHandle search(FindFirstFileA((pattern + "*.*").c_str(), &found));
     if (!search.IsValid() && GetLastError() != ERROR_FILE_NOT_FOUND) reason = GetLastError();
   } else {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
+    // The 9x line refuses FILE_SHARE_DELETE as an invalid parameter.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (GetOsFamily() == OS_WINNT ? FILE_SHARE_DELETE : 0);
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file.IsValid()) reason = GetLastError();
   }
   if (reason == ERROR_SUCCESS) return true;
