@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <new>
+
 #include "app/CommandLine.h"
 #include "app/ConsoleOutput.h"
 #include "app/InstanceLock.h"
@@ -9,7 +12,10 @@
 #include "app/RunOutcome.h"
 #include "app/SilentRun.h"
 #include "app/WindowRun.h"
+#include "base/Handles.h"
 #include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
 #include "state/ProgramTitle.h"
 #include "state/ScanState.h"
 
@@ -22,13 +28,54 @@ void Tell(const std::string& text, bool silent) {
   MessageBoxA(nullptr, text.c_str(), kProgramTitle, MB_OK);
 }
 
-// The scan as the options ask it: one folder or every fixed drive, the
-// memory phase or not, removal or only a report.
-bool PrepareScan(const CommandLineOptions& options) {
-  // The scan appends "\*.*" to the folder: "D:\" is taken as "D:".
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+         error == ERROR_INVALID_DRIVE || error == ERROR_BAD_NETPATH || error == ERROR_BAD_NET_NAME ||
+         error == ERROR_BAD_PATHNAME;
+}
+
+// What /path names must be there and open: a folder whose entries can be
+// listed, or a file that can be read. Anything else is the administrator's
+// mistake, not a clean machine.
+bool CheckTarget(const std::string& path, std::string& error) {
+  FileSystemRedirectionOff nativeView;
+  const std::string named = "/path " + EscapeControlCharacters(path.c_str());
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD reason = GetLastError();
+    error = IsMissing(reason) ? named + ": there is no such folder or file"
+                              : named + ": it cannot be opened (" + SystemMessage(reason) + ")";
+    return false;
+  }
+  DWORD reason = ERROR_SUCCESS;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    std::string pattern = path;
+    if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA((pattern + "*.*").c_str(), &found));
+    if (!search.IsValid() && GetLastError() != ERROR_FILE_NOT_FOUND) reason = GetLastError();
+  } else {
+    // The 9x line refuses FILE_SHARE_DELETE as an invalid parameter.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (GetOsFamily() == OS_WINNT ? FILE_SHARE_DELETE : 0);
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file.IsValid()) reason = GetLastError();
+  }
+  if (reason == ERROR_SUCCESS) return true;
+  error = named + ": it cannot be opened (" + SystemMessage(reason) + ")";
+  return false;
+}
+
+// The scan as the options ask it: one folder or file, or every fixed drive,
+// the memory phase or not, removal or only a report.
+bool PrepareScan(const CommandLineOptions& options, std::string& error) {
+  if (!options.path.empty() && !CheckTarget(options.path, error)) return false;
+  // The scan appends "\*.*" to a folder: "D:\" is taken as "D:".
   std::string folder = options.path.empty() ? "!:" : options.path;
   while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (!CopyText(scanState.scanTarget, folder.c_str())) return false;
+  if (!CopyText(scanState.scanTarget, folder.c_str())) {
+    error = "the folder " + EscapeControlCharacters(options.path.c_str()) + " is too long to scan";
+    return false;
+  }
   scanState.skipMemoryPhase = options.noMemory ? 1 : 0;
   scanState.reportOnly = options.reportOnly ? 1 : 0;
   // Report-only is the engine's "leave and report" action: every find is
@@ -37,14 +84,60 @@ bool PrepareScan(const CommandLineOptions& options) {
   return true;
 }
 
+// An unexpected failure anywhere in the run (an exception that nothing
+// caught, no memory, a fault) ends it with its own code once the log is
+// complete: never with a code that the table gives another meaning, such as
+// the runtime's 3 for abort().
+RunLog* activeLog = nullptr;
+LONG ending = 0;
+
+void ExitWithCode(int code) { ExitProcess(static_cast<UINT>(code)); }
+ProcessEndFunction processEnd = ExitWithCode;
+
+[[noreturn]] void EndWithInternalError(const char* what) {
+  if (InterlockedExchange(&ending, 1) == 0 && activeLog) {
+    const std::string line =
+        "Internal error: " + EscapeControlCharacters(what) + "; the run ends here";
+    activeLog->WriteLine(line.c_str());
+    WriteToConsole((line + "\r\n").c_str());
+    RunTally tally = TallyOfTheScan(*activeLog);
+    tally.internalError = true;
+    activeLog->WriteFooter(DecideExitCode(tally));
+    WriteToConsole((std::string("Exit code 9: ") + ExitCodeMeaning(kExitInternalError) + "\r\n").c_str());
+  }
+  EndProcess(kExitInternalError);
+}
+
+void OnTerminate() { EndWithInternalError("an unexpected exception"); }
+
+LONG WINAPI OnUnhandledFault(EXCEPTION_POINTERS* exception) {
+  char what[80];
+  snprintf(what, sizeof what, "an unexpected fault (exception 0x%08lX)",
+           exception && exception->ExceptionRecord
+               ? static_cast<unsigned long>(exception->ExceptionRecord->ExceptionCode)
+               : 0ul);
+  EndWithInternalError(what);
+}
+
 }  // namespace
+
+ProcessEndFunction UseProcessEnd(ProcessEndFunction function) {
+  ProcessEndFunction previous = processEnd;
+  processEnd = function ? function : ExitWithCode;
+  return previous;
+}
+
+void EndProcess(int code) {
+  processEnd(code);
+  ExitProcess(static_cast<UINT>(code));  // never reached: the stand-in throws
+}
 
 int RunFromCommandLine(const std::vector<std::string>& arguments) {
   CommandLineOptions options;
   std::string error;
   const bool silent = ParseCommandLine(arguments, options, error) && options.silent;
   if (!error.empty()) {
-    Tell("scourix: " + error + "\r\n\r\n" + UsageText(), silent);
+    Tell("scourix: " + EscapeControlCharacters(error.c_str()) + "\r\n\r\n" + UsageText(), silent);
     return kExitUsage;
   }
   if (options.help) {
@@ -58,16 +151,51 @@ int RunFromCommandLine(const std::vector<std::string>& arguments) {
     return kExitAnotherInstance;
   }
 
+  // The log the administrator named must work, or nothing is done. The
+  // default one is in a place that another account may hold: a run whose
+  // default log cannot be opened scans anyway and says so.
   RunLog log;
-  std::string logPath = options.logFile.empty() && silent ? DefaultLogPath() : options.logFile;
+  const bool defaultLog = options.logFile.empty() && silent;
+  std::string logPath = defaultLog ? DefaultLogPath() : options.logFile;
   if (!logPath.empty() && !log.Open(logPath, error)) {
-    Tell("scourix: the log file " + logPath + " cannot be used: " + error + "\r\n", silent);
-    return kExitUsage;
+    if (!defaultLog) {
+      Tell("scourix: the log file " + EscapeControlCharacters(logPath.c_str()) + " cannot be used: " + error +
+               "\r\n",
+           silent);
+      return kExitUsage;
+    }
+    log.MarkFailed(error);
   }
-  if (!PrepareScan(options)) {
-    Tell("scourix: the folder " + options.path + " is too long to scan\r\n", silent);
+  if (!PrepareScan(options, error)) {
+    Tell("scourix: " + error + "\r\n", silent);
+    log.WriteHeader();
+    log.WriteLine(("scourix: " + error).c_str());
+    log.WriteFooter(kExitUsage);
     return kExitUsage;
   }
   log.WriteHeader();
-  return silent ? RunSilently(options, log) : RunInWindow(options, log);
+  if (!lock.Notice().empty()) {
+    log.WriteLine(lock.Notice().c_str());
+    if (silent) WriteToConsole((lock.Notice() + "\r\n").c_str());
+  }
+
+  activeLog = &log;
+  ending = 0;
+  std::set_terminate(OnTerminate);
+  LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = SetUnhandledExceptionFilter(OnUnhandledFault);
+  // Whatever else is thrown reaches std::terminate, and so OnTerminate.
+  struct Restore {
+    LPTOP_LEVEL_EXCEPTION_FILTER filter;
+    ~Restore() {
+      SetUnhandledExceptionFilter(filter);
+      activeLog = nullptr;
+    }
+  } restore{previousFilter};
+  try {
+    return silent ? RunSilently(options, log) : RunInWindow(options, log);
+  } catch (const std::bad_alloc&) {
+    EndWithInternalError("out of memory");
+  } catch (const std::exception& exception) {
+    EndWithInternalError(exception.what());
+  }
 }

@@ -138,7 +138,9 @@ const char* UsageText() {
          "                else to scourix.log in the Windows folder\r\n"
          "  /restart      with /silent: restart the computer when a removal needs it\r\n"
          "  /report       change nothing; the log names what would be removed\r\n"
-         "  /path FOLDER  scan that folder tree instead of every fixed drive\r\n"
+         "  /path FOLDER  scan that folder tree (or that one file) instead of every\r\n"
+         "                fixed drive; one that is not there or cannot be opened is\r\n"
+         "                a usage error\r\n"
          "  /nomemory     do not examine the running programs\r\n"
          "  /log FILE     append the log to FILE\r\n"
          "  /?            this text\r\n"
@@ -151,6 +153,10 @@ const char* UsageText() {
          "     4  the scan was stopped before its end\r\n"
          "     5  usage error, or the log file cannot be used\r\n"
          "     6  another instance is running\r\n"
+         "     7  scan incomplete: files could not be examined\r\n"
+         "     8  found in memory; removal completes at the next restart, and the\r\n"
+         "        drives were not scanned: restart, then run again\r\n"
+         "     9  internal error\r\n"
          "  1641  found; removal completes at restart, and the restart has begun\r\n"
          "  3010  found; removal completes at the next restart (restart needed)\r\n";
 }

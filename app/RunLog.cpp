@@ -4,9 +4,15 @@
 
 #include <cstdio>
 
+#include "app/AdministratorsOnly.h"
+#include "app/ConsoleOutput.h"
+#include "base/PathText.h"
+#include "cleaning/OsVersion.h"
 #include "state/ScanState.h"
 
 namespace {
+
+LogWriteFunction logWrite = WriteFile;
 
 std::string UtcNow() {
   SYSTEMTIME now;
@@ -38,6 +44,8 @@ std::string WindowsVersion() {
   return text;
 }
 
+}  // namespace
+
 std::string SystemMessage(DWORD error) {
   char text[256] = {};
   if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
@@ -49,31 +57,69 @@ std::string SystemMessage(DWORD error) {
   return message;
 }
 
-}  // namespace
-
 bool RunLog::Open(const std::string& path, std::string& error) {
-  *file_.Receive() = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  path_ = path;
+  AdministratorsOnly security(FILE_GENERIC_READ);
+  // The 9x line has no links, and its CreateFile may not take the flag.
+  const DWORD noLink = GetOsFamily() == OS_WINNT ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+  auto open = [&](SECURITY_ATTRIBUTES* attributes) {
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL | noLink, nullptr);
+  };
+  *file_.Receive() = open(security.Attributes());
+  // Only an administrator may name Administrators as the owner.
+  if (!file_.IsValid() && GetLastError() == ERROR_INVALID_OWNER)
+    *file_.Receive() = open(security.AttributesWithoutOwner());
   if (!file_.IsValid()) {
     error = SystemMessage(GetLastError());
     return false;
   }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (noLink && GetFileInformationByHandle(file_.Get(), &information)) {
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      error = "it is a link (a reparse point), which could lead anywhere";
+    } else if (information.nNumberOfLinks > 1) {
+      error = "it has more than one name (hard links), which could be any file";
+    }
+    if (!error.empty()) {
+      file_.Close();
+      return false;
+    }
+  }
   return true;
+}
+
+void RunLog::MarkFailed(const std::string& reason) {
+  if (failed_) return;
+  failed_ = true;
+  file_.Close();
+  WriteToConsole(("scourix: the log file " + EscapeControlCharacters(path_.c_str()) +
+                  " cannot be used: " + reason + "; the run goes on without it\r\n")
+                     .c_str());
 }
 
 void RunLog::Write(const std::string& text) {
   if (!file_.IsValid()) return;
   // Appended at the end each time: another run may have written meanwhile
   // only if the instance lock failed, and then nothing is overwritten.
-  SetFilePointer(file_.Get(), 0, nullptr, FILE_END);
+  // A write refused (a byte-range lock, a full disk) ends the log there.
   DWORD written = 0;
-  WriteFile(file_.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  if (SetFilePointer(file_.Get(), 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
+      GetLastError() != NO_ERROR) {
+    MarkFailed(SystemMessage(GetLastError()));
+    return;
+  }
+  if (!logWrite(file_.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    MarkFailed(SystemMessage(GetLastError()));
+  } else if (written != text.size()) {
+    MarkFailed("only part of a line was written");
+  }
 }
 
 void RunLog::WriteHeader() {
   Write("[Scourix run]\r\nStarted: " + UtcNow() + "\r\nComputer: " + ComputerName() +
         "\r\nWindows: " + WindowsVersion() + "\r\nProgram: Scourix Ver 1.0\r\nCommand line: " +
-        GetCommandLineA() + "\r\n[Log]\r\n");
+        EscapeControlCharacters(GetCommandLineA()) + "\r\n[Log]\r\n");
 }
 
 void RunLog::WriteLine(const char* line) { Write(std::string(line) + "\r\n"); }
@@ -81,17 +127,29 @@ void RunLog::WriteLine(const char* line) { Write(std::string(line) + "\r\n"); }
 void RunLog::WriteFooter(ExitCode code) {
   if (footerWritten_) return;
   footerWritten_ = true;
-  char text[400];
+  char text[700];
+  char incomplete[100] = "";
+  if (scanState.filesNotExamined > 0)
+    snprintf(incomplete, sizeof incomplete, "scan incomplete: %d files could not be examined\r\n",
+             static_cast<int>(scanState.filesNotExamined));
   snprintf(text, sizeof text,
            "[Result]\r\nFiles scanned: %d\r\nFiles infected: %d\r\nFiles removed: %d\r\n"
            "Files left for the next restart: %d\r\nFiles left in place: %d\r\n"
+           "Files not examined: %d\r\nRegistry values left in place: %d\r\n%s"
            "Outcome: %s\r\nExit code: %d\r\nEnded: %s\r\n",
            static_cast<int>(scanState.filesScanned), static_cast<int>(scanState.filesInfected),
            static_cast<int>(scanState.filesRemoved), static_cast<int>(scanState.filesScheduled),
-           static_cast<int>(scanState.filesLeft), ExitCodeMeaning(code), static_cast<int>(code),
-           UtcNow().c_str());
+           static_cast<int>(scanState.filesLeft), static_cast<int>(scanState.filesNotExamined),
+           static_cast<int>(scanState.registryValuesLeft), incomplete, ExitCodeMeaning(code),
+           static_cast<int>(code), UtcNow().c_str());
   Write(text);
-  FlushFileBuffers(file_.Get());
+  if (file_.IsValid() && !FlushFileBuffers(file_.Get())) MarkFailed(SystemMessage(GetLastError()));
+}
+
+LogWriteFunction UseLogWrite(LogWriteFunction function) {
+  LogWriteFunction previous = logWrite;
+  logWrite = function ? function : WriteFile;
+  return previous;
 }
 
 std::string DefaultLogPath() {
@@ -103,8 +161,11 @@ std::string DefaultLogPath() {
   return path + "scourix.log";
 }
 
-RunTally TallyOfTheScan() {
+RunTally TallyOfTheScan(const RunLog& log) {
   RunTally tally;
+  tally.logFailed = log.Failed();
+  tally.filesNotExamined = scanState.filesNotExamined;
+  tally.registryValuesLeft = scanState.registryValuesLeft;
   tally.reportOnly = scanState.reportOnly != 0;
   tally.stopped = scanState.stopRequested != 0;
   tally.filesInfected = scanState.filesInfected;

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "app/AdministratorRun.h"
 #include "app/ConsoleOutput.h"
 #include "app/RunLog.h"
 #include "app/RunOutcome.h"
@@ -69,34 +69,47 @@ bool CanRestart() {
   return EnablePrivilege("SeShutdownPrivilege") && GetLastError() == ERROR_SUCCESS;
 }
 
-// Completes the log and, when asked for and needed, starts the restart.
-ExitCode FinishRun() {
-  RunTally tally = TallyOfTheScan();
+// The line that says a run ended before its walk of the drives.
+void ReportDrivesNotScanned() {
+  ReportLogLine("The drives were not scanned: restart the computer, then run Scourix again");
+}
+
+// Completes the log and, when asked for and needed, starts the restart. The
+// restart is asked for before the log's last block, so that the block says
+// whether the system took it (1641) or not (3010); the block follows at once.
+ExitCode FinishRun(bool endedBeforeWalk) {
+  RunTally tally = TallyOfTheScan(*runLog);
+  tally.endedBeforeWalk = endedBeforeWalk;
   ExitCode code = DecideExitCode(tally);
-  if (code == kExitRestartNeeded && restartAllowed) {
-    if (CanRestart()) {
-      tally.restartStarted = true;
-      code = DecideExitCode(tally);
-    } else {
+  // A survivor in memory goes only with a restart: /restart restarts for it too.
+  if (restartAllowed && (code == kExitRestartNeeded || code == kExitEndedBeforeWalk)) {
+    if (!CanRestart()) {
       ReportLogLine("The computer could not be restarted: the shutdown privilege is not held");
+    } else if (BeginRestart()) {
+      tally.restartStarted = true;
+    } else {
+      ReportLogLine("The computer could not be restarted: %s", SystemMessage(GetLastError()).c_str());
     }
+    code = DecideExitCode(tally);
   }
   runLog->WriteFooter(code);
+  if (scanState.filesNotExamined > 0)
+    WriteToConsole(("scan incomplete: " + std::to_string(static_cast<int>(scanState.filesNotExamined)) +
+                    " files could not be examined\r\n").c_str());
   WriteToConsole((std::string("Exit code ") + std::to_string(static_cast<int>(code)) + ": " +
                   ExitCodeMeaning(code) + "\r\n").c_str());
   if (stopSignals) stopSignals->RunFinished();
-  if (code == kExitRestartStarted) RestartComputer();
   return code;
 }
 
 // The memory scan ends the program when the worm survived in memory.
 void EndFromMemoryScan(int) {
-  ExitCode code = FinishRun();
-  exit(static_cast<int>(code));
+  ReportDrivesNotScanned();
+  EndProcess(FinishRun(true));
 }
 
 void EndOfSession() {
-  runLog->WriteFooter(DecideExitCode(TallyOfTheScan()));
+  runLog->WriteFooter(DecideExitCode(TallyOfTheScan(*runLog)));
   if (stopSignals) stopSignals->RunFinished();
 }
 
@@ -126,23 +139,26 @@ int RunSilently(const CommandLineOptions& options, RunLog& log) {
   restartAllowed = options.restart;
   StopSignals signals(EndOfSession);
   stopSignals = &signals;
-  LogLineMirror previousMirror = UseLogLineMirror(MirrorLine);
-  PromptHandler previousPrompt = UsePromptHandler(AnswerForTheUser);
-  ProgramExitFunction previousExit = UseProgramExit(EndFromMemoryScan);
-  BetweenEntriesFunction previousPacing = UseBetweenEntries(LookForStopSignals);
+  // Put back however the run ends here: returned, or thrown through.
+  struct Seams {
+    LogLineMirror mirror = UseLogLineMirror(MirrorLine);
+    PromptHandler prompt = UsePromptHandler(AnswerForTheUser);
+    ProgramExitFunction exit = UseProgramExit(EndFromMemoryScan);
+    BetweenEntriesFunction pacing = UseBetweenEntries(LookForStopSignals);
+    ~Seams() {
+      UseBetweenEntries(pacing);
+      UseProgramExit(exit);
+      UsePromptHandler(prompt);
+      UseLogLineMirror(mirror);
+      stopSignals = nullptr;
+      runLog = nullptr;
+    }
+  } seams;
 
   scanState.reportWindow = nullptr;
   scanState.scanRunning = 1;
   scanState.stopRequested = 0;
   RunScan();
   scanState.scanRunning = 0;
-  ExitCode code = FinishRun();
-
-  UseBetweenEntries(previousPacing);
-  UseProgramExit(previousExit);
-  UsePromptHandler(previousPrompt);
-  UseLogLineMirror(previousMirror);
-  stopSignals = nullptr;
-  runLog = nullptr;
-  return code;
+  return FinishRun(false);
 }

@@ -1,7 +1,7 @@
 #include "app/WindowRun.h"
 
-#include <cstdlib>
 
+#include "app/AdministratorRun.h"
 #include "app/RunLog.h"
 #include "app/RunOutcome.h"
 #include "app/ScanDialog.h"
@@ -19,15 +19,17 @@ void MirrorLine(const char* line) { runLog->WriteLine(line); }
 // A window closed before its statistics counts as stopped; the memory scan
 // ends the program before them when the worm survived in memory.
 ExitCode OutcomeOfTheRun(bool endedByMemoryScan) {
-  RunTally tally = TallyOfTheScan();
+  RunTally tally = TallyOfTheScan(*runLog);
   tally.stopped = !endedByMemoryScan && (tally.stopped || scanState.scanFinished == 0);
+  tally.endedBeforeWalk = endedByMemoryScan;
   return DecideExitCode(tally);
 }
 
 void EndFromMemoryScan(int) {
+  ReportLogLine("The drives were not scanned: restart the computer, then run Scourix again");
   ExitCode code = OutcomeOfTheRun(true);
   runLog->WriteFooter(code);
-  exit(static_cast<int>(code));
+  EndProcess(code);
 }
 
 }  // namespace

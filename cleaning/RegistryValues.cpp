@@ -32,6 +32,18 @@ int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName, REGSA
   return 0;
 }
 
+// Whether a value is there, as far as it can be told: a key that cannot be
+// read at all may hold it.
+bool ValueExists(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
+  RegistryKey key;
+  const LONG opened = RegOpenKeyExA(root, keyPath, 0, KEY_QUERY_VALUE | view, key.Receive());
+  if (opened != ERROR_SUCCESS) {
+    key.Detach();
+    return opened != ERROR_FILE_NOT_FOUND;
+  }
+  return RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace
 
 RegistryKey OpenRegistryKey(HKEY root, const char* keyPath, REGSAM access) {
@@ -44,11 +56,23 @@ bool CloseRegistryKey(RegistryKey& key) { return RegCloseKey(key.Detach()) == ER
 
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   if (scanState.reportOnly) return ReportValueLeft(root, keyPath, valueName, view);
-  RegistryKey key = OpenRegistryKey(root, keyPath, KEY_ALL_ACCESS | view);
-  if (!key.IsValid()) return 0;
-  bool deleted = RegDeleteValueA(key.Get(), valueName) == ERROR_SUCCESS;
-  bool closed = CloseRegistryKey(key);
-  return deleted && closed ? 1 : 0;
+  RegistryKey key;
+  LONG result = RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS | view, key.Receive());
+  if (result != ERROR_SUCCESS) key.Detach();
+  else result = RegDeleteValueA(key.Get(), valueName);
+  // A value that is there and stays (a key or value that shuts
+  // administrators out) is left in place like a file: the run says so.
+  // Each such value counts once, however many detections retry it.
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND && ValueExists(root, keyPath, valueName, view)) {
+    static std::set<std::string> left;
+    const std::string entry = KeyName(root, keyPath, view) + "\\" + valueName;
+    if (left.insert(entry).second) {
+      ++scanState.registryValuesLeft;
+      ReportLogLine("System Registry     %s Unable to remove", entry.c_str());
+    }
+  }
+  bool closed = !key.IsValid() || CloseRegistryKey(key);
+  return result == ERROR_SUCCESS && closed ? 1 : 0;
 }
 
 ValueRead ReadKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity) {

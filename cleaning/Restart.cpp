@@ -20,3 +20,10 @@ int RestartComputer() {
   }
   return exitWindows(EWX_REBOOT | EWX_FORCE, 0);
 }
+
+bool BeginRestart() {
+  if (GetOsFamily() != OS_WIN9X) {
+    if (!EnablePrivilege("SeShutdownPrivilege") || GetLastError() != ERROR_SUCCESS) return false;
+  }
+  return exitWindows(EWX_REBOOT | EWX_FORCE, 0) != FALSE;
+}

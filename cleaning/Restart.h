@@ -8,6 +8,10 @@
 
 int RestartComputer();
 
+// The same request, for a caller that must know whether it was made: true
+// only when the system accepted the restart (ExitWindowsEx succeeded).
+bool BeginRestart();
+
 // The call that actually restarts. Under Wine it ends every process of the
 // prefix, a test harness included, so tests put their own in its place.
 using ExitWindowsFunction = BOOL(WINAPI*)(UINT flags, DWORD reason);

@@ -2,12 +2,17 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 
+#include "base/Handles.h"
 #include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/Restart.h"
 #include "engine/DirectoryWalk.h"
+#include "engine/CheckerList.h"
 #include "engine/MemoryScan.h"
+#include "engine/StatusPath.h"
 #include "state/ProgramTitle.h"
 #include "state/Prompt.h"
 #include "state/ReportChannel.h"
@@ -18,6 +23,7 @@ namespace {
 BetweenEntriesFunction betweenEntries = PumpOneMessage;
 
 constexpr UINT kStyleYesNoQuestion = MB_YESNO | MB_ICONQUESTION;  // 36
+constexpr int kStatusWidth = 60;  // as the walk shows its paths
 
 // Walks the drive's Program Files folder when its root walk found one but no
 // walk of the run has entered a "\Program Files\" folder yet.
@@ -38,7 +44,32 @@ void WalkFixedDrives() {
   }
 }
 
+// /path may name one file: it is examined as the walk examines each file it
+// lists (shown, counted, checked with its entry's length); a folder is walked.
+bool ExamineOneFile() {
+  WIN32_FIND_DATAA found;
+  {
+    FileSystemRedirectionOff nativeView;
+    FindHandle search(FindFirstFileA(scanState.scanTarget, &found));
+    if (!search.IsValid()) return false;
+  }
+  if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
+  if (scanState.reportWindow) {
+    ShortenPathForStatus(scanState.scanTarget, scanState.statusText, kStatusWidth);
+    ReportStatusText();
+  }
+  ++scanState.filesScanned;
+  // A link's entry describes the link, not what the check will open.
+  const uint64_t length = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+  CheckWithCheckerList(scanState.scanTarget,
+                       (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || length > INT64_MAX
+                           ? kLengthUnknown
+                           : static_cast<int64_t>(length));
+  return true;
+}
+
 void WalkOneFolder() {
+  if (ExamineOneFile()) return;
   char pattern[MAX_PATH];
   // A folder whose pattern would not fit 260 bytes cannot be searched: skip it.
   if (!CopyText(pattern, scanState.scanTarget) || !AppendText(pattern, "\\*.*")) return;

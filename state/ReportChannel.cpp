@@ -1,7 +1,6 @@
 #include "state/ReportChannel.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 #include "base/PathText.h"
 #include "state/ScanState.h"
@@ -19,13 +18,14 @@ LogLineMirror UseLogLineMirror(LogLineMirror mirror) {
 bool LogLinesAreRead() { return scanState.reportWindow != nullptr || logLineMirror != nullptr; }
 
 // A line longer than the buffer (a long registry entry name, say) is cut
-// rather than dropped: the user still sees which entry it was.
+// rather than dropped: the user still sees which entry it was. The names in
+// it are escaped here, once for every reader: a value name with CR LF in it
+// must not forge a line of the log file.
 void ReportLogLine(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  vsnprintf(scanState.logLine, sizeof scanState.logLine, format, args);
+  FormatEscaped(scanState.logLine, sizeof scanState.logLine, format, args);
   va_end(args);
-  scanState.logLine[sizeof scanState.logLine - 1] = '\0';
   if (logLineMirror) logLineMirror(scanState.logLine);
   if (scanState.reportWindow)
     SendMessageA(scanState.reportWindow, WM_SETREDRAW, 0, 0);

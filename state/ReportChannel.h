@@ -5,7 +5,8 @@
 // the log line's mirror.
 //   log line -> WM_SETREDRAW, status text -> WM_ENABLE, both with wParam 0, lParam 0.
 
-// Formats into scanState.logLine, cut at 499 characters, and sends it.
+// Formats into scanState.logLine, cut at 499 characters, and sends it. Each
+// %s and %c argument has its characters below 0x20 escaped ("\x0D").
 void ReportLogLine(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Copies the text into scanState.statusText, cut at 259 characters, and sends it.

@@ -39,6 +39,7 @@ struct ScanState {
   int32_t filesRemoved;
   int32_t programFilesPending;
   int32_t programFilesVisited;
+  int32_t registryValuesLeft;  // the worm's values that could not be deleted
 
   // The administrator's run (the window never sets these): the memory phase
   // left out, nothing on the machine changed, and the outcomes that decide
@@ -47,6 +48,7 @@ struct ScanState {
   uint8_t reportOnly;
   int32_t filesScheduled;  // left for deletion at the next restart
   int32_t filesLeft;       // could neither be removed nor scheduled
+  int32_t filesNotExamined;  // could not be opened or read in time: the scan is incomplete
 };
 
 extern ScanState scanState;

@@ -92,10 +92,47 @@ TEST(DecideExitCode, TheOutcomeThatAsksMostWins) {
       {{true, false, false, 3, 0, 0}, kExitFoundReportOnly},
       {{true, false, false, 0, 0, 0}, kExitNothingFound},
       {{false, true, false, 3, 1, 1}, kExitStopped},
+      // Files that could not be examined: never "nothing found" or "everything removed".
+      {{false, false, false, 0, 0, 0, 2}, kExitScanIncomplete},
+      {{false, false, false, 3, 0, 0, 2}, kExitScanIncomplete},
+      {{false, false, false, 3, 1, 0, 2}, kExitSomethingLeft},
+      {{false, false, false, 3, 0, 1, 2}, kExitRestartNeeded},
+      {{false, false, true, 3, 0, 1, 2}, kExitRestartStarted},
+      {{true, false, false, 3, 0, 0, 2}, kExitFoundReportOnly},
+      {{false, true, false, 0, 0, 0, 2}, kExitStopped},
+      // A start-up value that could not be deleted is left like a file.
+      {{false, false, false, 3, 0, 0, 0, 1}, kExitSomethingLeft},
+      {{false, false, false, 3, 0, 1, 0, 1}, kExitSomethingLeft},
+      // A survivor in memory ended the run before the drives.
+      {{false, false, false, 1, 0, 1, 0, 0, true}, kExitEndedBeforeWalk},
+      {{false, false, true, 1, 0, 1, 0, 0, true}, kExitEndedBeforeWalk},
+      {{false, false, false, 1, 1, 1, 0, 1, true}, kExitEndedBeforeWalk},
+      {{false, true, false, 1, 0, 1, 0, 0, true}, kExitStopped},
+      // An internal error outranks everything.
+      {{false, true, false, 1, 1, 1, 3, 1, true, true}, kExitInternalError},
+      {{false, false, false, 0, 0, 0, 0, 0, false, true}, kExitInternalError},
+      // A log that failed turns only "all is well" into 5.
+      {{false, false, false, 0, 0, 0, 0, 0, false, false, true}, kExitUsage},
+      {{false, false, false, 3, 0, 0, 0, 0, false, false, true}, kExitUsage},
+      {{false, false, false, 3, 0, 1, 0, 0, false, false, true}, kExitRestartNeeded},
+      {{false, false, false, 3, 1, 0, 0, 0, false, false, true}, kExitSomethingLeft},
+      {{false, false, false, 3, 0, 0, 1, 0, false, false, true}, kExitScanIncomplete},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DecideExitCode(c.tally), c.code);
     EXPECT_STRNE(ExitCodeMeaning(c.code), "unknown");
+  }
+}
+
+TEST(UsageText, ListsEveryExitCodeWithTheStartOfItsMeaning) {
+  const std::string usage = UsageText();
+  for (ExitCode code : {kExitNothingFound, kExitAllRemoved, kExitSomethingLeft, kExitFoundReportOnly,
+                        kExitStopped, kExitUsage, kExitAnotherInstance, kExitScanIncomplete,
+                        kExitEndedBeforeWalk, kExitInternalError, kExitRestartStarted, kExitRestartNeeded}) {
+    std::string number = std::to_string(static_cast<int>(code));
+    const std::string meaning = ExitCodeMeaning(code);
+    const std::string line = std::string(6 - number.size(), ' ') + number + "  " + meaning.substr(0, 40);
+    EXPECT_NE(usage.find("\r\n" + line), std::string::npos) << line;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "app/AdministratorRun.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessKill.h"
 #include "cleaning/ProcessList.h"
@@ -300,6 +301,44 @@ TEST_F(WindowsXP, AWormThatCannotBeEndedAsksForTheRestartAndEndsTheProgram) {
   for (const std::string& line : logLines)
     EXPECT_EQ(Lower(line), Lower(running + "     W32/Morvo.Worm  Unable to remove"));
   EXPECT_TRUE(survivorPendingAtRestart);
+}
+
+struct RunEnded {
+  int code;
+};
+void ThrowRunEnded(int code) { throw RunEnded{code}; }
+
+// The administrator's run that the same survivor ends before its walk: the
+// log and the exit code say that the drives were not scanned.
+TEST_F(WindowsXP, ASilentRunThatAWormInMemoryEndsSaysTheDrivesWereNotScanned) {
+  ScratchFolder folder("pxp-silent-end");
+  std::string running = folder.Join("morvotough.exe");
+  ASSERT_TRUE(WriteStandIn(running));
+  const std::string onDisk = Sample(folder, "lax.exe");
+  const std::string log = folder.Join("run.log");
+  Scope(folder.Path());
+  StartedProgram program(running);
+  ASSERT_TRUE(program.Started());
+  TerminateProcessFunction previousTerminate = UseTerminateProcess(RefuseToDie);
+  ProcessEndFunction previousEnd = UseProcessEnd(ThrowRunEnded);
+  ExitWindowsFunction previousRestart = UseExitWindows(RecordRestart);
+  int code = -1;
+  try {
+    RunFromCommandLine({"/silent", "/path", folder.Path(), "/log", log});
+  } catch (const RunEnded& ended) {
+    code = ended.code;
+  }
+  UseTerminateProcess(previousTerminate);
+  UseProcessEnd(previousEnd);
+  UseExitWindows(previousRestart);
+
+  EXPECT_EQ(code, 8);
+  const std::string text = ReadFileBytes(log);
+  EXPECT_NE(text.find("\r\nThe drives were not scanned: restart the computer, then run Scourix again\r\n"),
+            std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nFiles scanned: 0\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nExit code: 8\r\n"), std::string::npos) << text;
+  EXPECT_TRUE(FileExists(onDisk)) << "the walk never came to it";
 }
 
 // The service fallback, with a worm that refuses to die: a service named

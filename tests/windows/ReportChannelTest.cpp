@@ -57,4 +57,13 @@ TEST_F(ReportChannelTest, ReportsWithoutAWindowAreLost) {
   EXPECT_TRUE(statuses.empty());
 }
 
+TEST_F(ReportChannelTest, ControlCharactersInANameAreEscapedAndTheFormatsOwnTabsKept) {
+  ReportLogLine("System Registry     %s removed", "HKLM\\Run\\x\r\nC:\\a.exe     W32/Morvo.Worm removed");
+  ReportLogLine("Total files scanned\t\t:  %d", 3);
+
+  ASSERT_EQ(logLines.size(), 2u);
+  EXPECT_EQ(logLines[0], "System Registry     HKLM\\Run\\x\\x0D\\x0AC:\\a.exe     W32/Morvo.Worm removed removed");
+  EXPECT_EQ(logLines[1], "Total files scanned\t\t:  3");
+}
+
 }  // namespace

@@ -247,6 +247,42 @@ silent_check_restart() {
   expect_gone "$held"
 }
 
+# ---- What /path names, and a default log that another program holds ----
+# A /path that is not there is a usage error that names it, never "nothing
+# found"; one that names a sample file examines and removes that file alone.
+# The default log held open by another program (shared for reading only, so
+# that the run cannot write it) does not stop the scan: the run removes what
+# it finds, says on standard output that the log cannot be used, and ends 5
+# instead of 1.
+silent_check_targets_and_held_log() {
+  silent_run /silent /nomemory /path 'D:\nonexistent' /log "$SILENT_RUN_LOG"
+  expect_exit_code 5 "a /path that is not there"
+  OUT=$SILENT_OUT expect run 'stdout: scourix: /path D:\nonexistent: there is no such folder or file'
+
+  local single=$DRIVE_D/single/lax.exe beside=$DRIVE_D/single/mae.dll
+  plant_sample 1 "$single"
+  plant_sample 10 "$beside"
+  silent_run /silent /nomemory /path 'D:\single\lax.exe' /log "$SILENT_RUN_LOG"
+  expect_exit_code 1 "a /path that names a sample file"
+  expect_gone "$single"
+  expect_present "$beside"
+  expect_equal "the files a /path of one file scanned" "$(silent_footer_value 'Files scanned')" 1
+  rm -f "$beside"
+
+  local default_log=$DRIVE_C/windows/scourix.log
+  touch "$default_log"
+  plant_sample 3 "$single"
+  expect_held "$default_log" 900
+  local log_holder=$HOLDER_PID
+  silent_run /silent /nomemory /path 'D:\single'
+  expect_exit_code 5 "a run whose default log another program holds"
+  expect_gone "$single"
+  OUT=$SILENT_OUT expect_match run '^stdout: scourix: the log file C:.windows.scourix\.log cannot be used: .*; the run goes on without it$'
+  OUT=$SILENT_OUT expect_match run '^stdout: D:.single.lax\.exe     W32/Morvo\.Lda\.Worm removed$'
+  kill "$log_holder" 2>/dev/null || true
+  wait "$log_holder" 2>/dev/null || true
+}
+
 silent() {  # PERSONALITY FAMILY
   prefix_create "$1"
   SILENT_RUN_LOG=$(win_path "$WORK/scourix-run.log")
@@ -254,6 +290,7 @@ silent() {  # PERSONALITY FAMILY
   silent_check_restart_needed "$2"
   silent_check_report_only
   silent_check_options
+  silent_check_targets_and_held_log
   silent_check_restart
 }
 
