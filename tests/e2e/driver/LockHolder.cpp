@@ -6,8 +6,8 @@
 //   scourix-lock-holder.exe OUT-FILE RELEASE-FILE
 //
 // OUT-FILE gets "lock: held" once the lock is held, or "lock: taken
-// elsewhere" (exit code 1) when another process holds it already. The lock
-// goes with this process, once RELEASE-FILE exists.
+// elsewhere" (exit code 1) when another process holds it already; once
+// RELEASE-FILE exists, the lock is let go and "lock: let go" follows.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,13 +30,16 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: scourix-lock-holder OUT-FILE RELEASE-FILE\n");
     return 2;
   }
-  InstanceLock lock;
-  if (!lock.Acquire()) {
-    Say(argv[1], "lock: taken elsewhere");
-    return 1;
+  {
+    InstanceLock lock;
+    if (!lock.Acquire()) {
+      Say(argv[1], "lock: taken elsewhere");
+      return 1;
+    }
+    Say(argv[1], "lock: held");
+    while (GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES) Sleep(20);
   }
-  Say(argv[1], "lock: held");
-  while (GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+  // Closed, and so gone, before the line: a start that follows it meets no lock.
   Say(argv[1], "lock: let go");
   return 0;
 }

@@ -95,10 +95,11 @@ instance_lock_hold() {
   wait_until 30 file_has_line "$out" "lock: held"
 }
 
-# Tells the holder to let go and waits until it has ended, lock and all.
+# Tells the holder to let go and waits until it has closed the lock and ended.
 instance_lock_release() {
   : >"$WORK/lock-holder.release"
-  wait_until 30 process_gone "$LOCK_HOLDER_PID"
+  wait_until 30 file_has_line "$WORK/lock-holder.txt" "lock: let go" &&
+    wait_until 30 process_gone "$LOCK_HOLDER_PID"
 }
 
 # One capture of the display into SETTLED; true when it equals the capture
