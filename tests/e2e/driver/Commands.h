@@ -24,8 +24,11 @@ void StartSecondInstance(const std::string& path, Report& report, unsigned timeo
 // Runs a program that needs no window (scourix.exe with a command line) to
 // its end: reports its process id, every line it wrote to standard output,
 // and its exit code in full (the Linux side sees only its low byte).
+// With a release file, the program's standard output is a pipe of one byte:
+// once its first line is read and reported ("first-line"), the program's
+// next write waits, and so does the program, until the release file exists.
 void RunProgram(const std::string& path, const std::vector<std::string>& arguments, Report& report,
-                unsigned timeoutMs);
+                unsigned timeoutMs, const std::string& releaseFile = std::string());
 
 // Keeps a file open for reading, shared for reading only, for the given time:
 // a scan can read it but cannot delete it.

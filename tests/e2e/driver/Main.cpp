@@ -8,9 +8,9 @@
 //        [--restart yes|no] [--within SECONDS] [--may-close] [--started]
 //        [--screenshots PREFIX]
 //                         press SCAN, answer the prompts, wait for the end,
-//                         read the status line and the log; N counts the
-//                         status-line changes seen (each option also has a
-//                         form ending in -ms that counts milliseconds instead);
+//                         read the status line and the log; the interruption
+//                         comes at the Nth change of the status line, where
+//                         the program waits for it (scourix-scanpause.dll);
 //                         --may-close accepts the program ending mid-scan;
 //                         --started waits for a scan that /scan started;
 //                         --screenshots PREFIX pauses the driver mid-scan and
@@ -19,9 +19,11 @@
 //                         it, once the window has handled it
 //   close                 press OK; report whether the window and program ended
 //   second-instance PATH  start PATH; report its end and the window count
-//   run PATH [ARGUMENTS...]
+//   run [--hold-after-first-line RELEASE-FILE] PATH [ARGUMENTS...]
 //                         start PATH with the arguments, no window needed;
-//                         report its standard output and its exit code
+//                         report its standard output and its exit code; held,
+//                         the program waits in its second write to standard
+//                         output until RELEASE-FILE exists
 //   hold-file PATH SECONDS
 //                         keep PATH open (others may only read it), no window needed
 //
@@ -116,15 +118,15 @@ ScanOptions ParseScanOptions(const std::vector<std::string>& arguments, unsigned
     }
     if (i + 1 >= arguments.size()) throw UsageError("scan " + option + " needs a value");
     const std::string& value = arguments[++i];
-    if (option == "--escape-after" || option == "--escape-after-ms") {
+    if (option == "--escape-after") {
       options.interruption = ScanOptions::Interruption::EscapeKey;
-      (option == "--escape-after" ? options.afterStatusChanges : options.afterMs) = Number(value, option);
-    } else if (option == "--x-after" || option == "--x-after-ms") {
+      options.afterStatusChanges = Number(value, option);
+    } else if (option == "--x-after") {
       options.interruption = ScanOptions::Interruption::CloseButton;
-      (option == "--x-after" ? options.afterStatusChanges : options.afterMs) = Number(value, option);
-    } else if (option == "--cancel-after" || option == "--cancel-after-ms") {
+      options.afterStatusChanges = Number(value, option);
+    } else if (option == "--cancel-after") {
       options.interruption = ScanOptions::Interruption::CancelButton;
-      (option == "--cancel-after" ? options.afterStatusChanges : options.afterMs) = Number(value, option);
+      options.afterStatusChanges = Number(value, option);
     } else if (option == "--answer") {
       options.stopAnswer = YesNo(value, option);
     } else if (option == "--restart") {
@@ -149,10 +151,16 @@ void Run(const Command& command, const Invocation& invocation, Report& report) {
     return;
   }
   if (command.name == "run") {
-    if (command.arguments.empty()) throw UsageError("run needs a program");
-    RunProgram(command.arguments[0],
-               std::vector<std::string>(command.arguments.begin() + 1, command.arguments.end()),
-               report, invocation.timeoutMs);
+    std::vector<std::string> words = command.arguments;
+    std::string releaseFile;
+    if (!words.empty() && words[0] == "--hold-after-first-line") {
+      if (words.size() < 2) throw UsageError("run --hold-after-first-line needs a file");
+      releaseFile = words[1];
+      words.erase(words.begin(), words.begin() + 2);
+    }
+    if (words.empty()) throw UsageError("run needs a program");
+    RunProgram(words[0], std::vector<std::string>(words.begin() + 1, words.end()), report,
+               invocation.timeoutMs, releaseFile);
     return;
   }
   if (command.name == "hold-file") {

@@ -25,13 +25,42 @@ void Drain(HANDLE pipe, std::string& output) {
   }
 }
 
+// Reads up to the first line feed, a byte at a time, so that nothing of the
+// program's next write is taken; false when the program ended or the
+// deadline passed first.
+bool ReadFirstLine(HANDLE pipe, HANDLE process, DWORD deadline, std::string& output) {
+  while (static_cast<int>(deadline - GetTickCount()) > 0) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available == 0) {
+      if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0) return false;
+      continue;
+    }
+    char byte = 0;
+    DWORD got = 0;
+    if (!ReadFile(pipe, &byte, 1, &got, nullptr) || got == 0) return false;
+    output += byte;
+    if (byte == '\n') return true;
+  }
+  return false;
+}
+
+// Past the deadline the program is ended below, as any run that overstays.
+void WaitForFile(const std::string& path, DWORD deadline) {
+  while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+         static_cast<int>(deadline - GetTickCount()) > 0)
+    Sleep(20);
+}
+
 }  // namespace
 
 void RunProgram(const std::string& path, const std::vector<std::string>& arguments, Report& report,
-                unsigned timeoutMs) {
+                unsigned timeoutMs, const std::string& releaseFile) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw DriverFailure("cannot make a pipe");
+  // One byte: a write of the program returns only once it has been read.
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, releaseFile.empty() ? 0 : 1))
+    throw DriverFailure("cannot make a pipe");
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -53,6 +82,14 @@ void RunProgram(const std::string& path, const std::vector<std::string>& argumen
   std::string output;
   const DWORD deadline = GetTickCount() + timeoutMs;
   DWORD waited = WAIT_TIMEOUT;
+  if (!releaseFile.empty()) {
+    if (ReadFirstLine(readEnd, process.hProcess, deadline, output)) {
+      std::string line = output.substr(0, output.size() - 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      report.Line("first-line", line);
+      WaitForFile(releaseFile, deadline);
+    }
+  }
   while (waited == WAIT_TIMEOUT && static_cast<int>(deadline - GetTickCount()) > 0) {
     Drain(readEnd, output);
     waited = WaitForSingleObject(process.hProcess, 20);

@@ -1,9 +1,12 @@
 #include "tests/e2e/driver/ScanCommand.h"
 
+#include <memory>
+
 #include "tests/e2e/driver/ControlIds.h"
 #include "tests/windows/support/WaitUntil.h"
 #include "tests/e2e/driver/Failure.h"
 #include "tests/e2e/driver/ModalDialog.h"
+#include "tests/e2e/driver/ScanPause.h"
 
 namespace {
 
@@ -37,8 +40,7 @@ std::string AnswerName(int id) {
 }
 
 // Asks the scenario for a picture of the screen as it is now: writes
-// PREFIX-NAME.ready and waits until PREFIX-NAME.taken appears. The program
-// goes on meanwhile; only the driver waits.
+// PREFIX-NAME.ready and waits until PREFIX-NAME.taken appears.
 void WaitForScreenshot(const ScanOptions& options, const char* name, Report& report) {
   if (options.screenshotPrefix.empty()) return;
   const std::string stem = options.screenshotPrefix + "-" + name;
@@ -118,13 +120,6 @@ void Interrupt(const AppWindow& app, ScanOptions::Interruption how, Report& repo
   report.Line("interrupt", name);
 }
 
-bool InterruptionDue(const ScanOptions& options, long statusChanges, DWORD elapsedMs) {
-  if (options.interruption == ScanOptions::Interruption::None) return false;
-  if (options.afterStatusChanges >= 0 && statusChanges >= options.afterStatusChanges) return true;
-  if (options.afterMs >= 0 && static_cast<long>(elapsedMs) >= options.afterMs) return true;
-  return options.afterStatusChanges < 0 && options.afterMs < 0;
-}
-
 void ReportOutcome(const AppWindow& app, Report& report) {
   report.Line("status", app.ControlText(ids::kStatus));
   report.Line("status-frame", app.ControlText(ids::kStatusFrame));
@@ -134,6 +129,10 @@ void ReportOutcome(const AppWindow& app, Report& report) {
 }  // namespace
 
 void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& report) {
+  // Hooked before SCAN is pressed, so that every change is counted.
+  std::unique_ptr<ScanPause> pause;
+  if (options.interruption != ScanOptions::Interruption::None)
+    pause.reset(new ScanPause(app, options.afterStatusChanges));
   if (!options.startedByCommandLine) {
     if (!app.ControlVisible(ids::kScan) || !app.ControlEnabled(ids::kScan))
       throw DriverFailure("SCAN cannot be pressed: visible=" +
@@ -168,14 +167,13 @@ void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& re
       ++statusChanges;
       lastStatus = status;
     }
-    if (!interrupted && InterruptionDue(options, statusChanges, deadline.Elapsed())) {
-      if (ScanHasFinished(app))
-        throw DriverFailure("the scan ended before the interruption was due (" +
-                            std::to_string(statusChanges) + " status changes seen)");
+    // The program waits at the chosen change: the interruption goes into
+    // its queue before the walk takes its next entry.
+    if (pause && !interrupted && pause->Paused()) {
       WaitForScreenshot(options, "mid-scan", report);
       Interrupt(app, options.interruption, report);
-      report.Line("interrupt-after", std::to_string(statusChanges) + " status changes, " +
-                                         std::to_string(deadline.Elapsed()) + " ms");
+      report.Line("interrupt-after", std::to_string(pause->Seen()) + " status changes");
+      pause->GoOn();
       interrupted = true;
       continue;
     }
@@ -183,8 +181,13 @@ void RunScanCommand(const AppWindow& app, const ScanOptions& options, Report& re
     // returned; the round trip lets the rest of that handler go on, and a
     // prompt it raised on the way (the restart offer) is answered first.
     if (ScanHasFinished(app) && app.RoundTrip() &&
-        !FindModalDialog(app.ProcessId(), app.Handle()).window)
+        !FindModalDialog(app.ProcessId(), app.Handle()).window) {
+      if (pause && !interrupted)
+        throw DriverFailure("the scan ended before its status line changed " +
+                            std::to_string(options.afterStatusChanges) + " times (" +
+                            std::to_string(pause->Seen()) + " changes)");
       break;
+    }
     if (deadline.Passed()) {
       ReportOutcome(app, report);
       throw DriverFailure("the scan did not finish within " +

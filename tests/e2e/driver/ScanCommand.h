@@ -9,10 +9,11 @@
 struct ScanOptions {
   enum class Interruption { None, EscapeKey, CloseButton, CancelButton };
   Interruption interruption = Interruption::None;
-  // When to interrupt: after this many status-line changes were seen, or
-  // this many milliseconds after SCAN was pressed; -1 leaves that test out.
-  long afterStatusChanges = -1;
-  long afterMs = -1;
+  // When to interrupt: at this change of the status line (from 1), counted
+  // in the program as it makes it. The program waits there until the
+  // interruption is in its queue (see ScanPause.h), so that the walk meets
+  // it with entries still before it.
+  long afterStatusChanges = 1;
   int stopAnswer = IDNO;     // to "Terminate the Scan now?"
   int restartAnswer = IDNO;  // to the offer to restart the computer
   unsigned timeoutMs = 240000;
@@ -22,9 +23,9 @@ struct ScanOptions {
   // The window was started with /scan: its scan starts on its own, and SCAN
   // is not pressed.
   bool startedByCommandLine = false;
-  // When set, the scan stops at two moments (just before the interruption,
-  // and with the stop prompt open) until the scenario has taken a picture:
-  // see WaitForScreenshot.
+  // When set, the scan stops at two moments (held just before the
+  // interruption, and with the stop prompt open) until the scenario has taken
+  // a picture: see WaitForScreenshot.
   std::string screenshotPrefix;
 };
 

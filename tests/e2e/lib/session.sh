@@ -79,6 +79,29 @@ hold_file() {  # PATH SECONDS
   wait_until 30 file_has_line "$WORK/background-out.txt" "holding: $held"
 }
 
+# The program's instance lock, held by the lock holder that lies beside the
+# driver until instance_lock_release: a Scourix started meanwhile meets a
+# Scourix that runs, however quick its own run would be. False when the
+# holder does not hold the lock within 30 s; LOCK_HOLDER_PID is its Linux
+# process id.
+LOCK_HOLDER_PID=""
+instance_lock_hold() {
+  local holder out=$WORK/lock-holder.txt release=$WORK/lock-holder.release
+  holder=$(dirname "$DRIVER")/scourix-lock-holder.exe
+  rm -f "$out" "$release"
+  (cd "$(dirname "$holder")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+     "$DRIVER_WINE" "$holder" "$(win_path "$out")" "$(win_path "$release")" </dev/null >>"$WORK/background.log" 2>&1) &
+  LOCK_HOLDER_PID=$!
+  wait_until 30 file_has_line "$out" "lock: held"
+}
+
+# Tells the holder to let go and waits until it has closed the lock and ended.
+instance_lock_release() {
+  : >"$WORK/lock-holder.release"
+  wait_until 30 file_has_line "$WORK/lock-holder.txt" "lock: let go" &&
+    wait_until 30 process_gone "$LOCK_HOLDER_PID"
+}
+
 # One capture of the display into SETTLED; true when it equals the capture
 # before it, which is kept in PREVIOUS otherwise.
 screen_unchanged() {  # PREVIOUS SETTLED

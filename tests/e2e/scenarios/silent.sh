@@ -8,8 +8,9 @@
 # - /report changes no file, value or process, and names every sample;
 # - /path walks only its folder;
 # - a bad option gives the usage-error code and the usage text;
-# - a second silent run while a silent run runs, and a silent run while
-#   another run holds the window open, give the other-instance code;
+# - a silent run while another Scourix holds the instance lock, while
+#   another silent run runs, and while another run holds the window open,
+#   gives the other-instance code;
 # - /silent /restart restarts (checked from outside: the held file is gone).
 # Exit codes come through the driver's "run", which sees all 32 bits.
 
@@ -180,30 +181,40 @@ silent_check_options() {
   OUT=$SILENT_OUT expect run "stdout: scourix: unknown option /bogus"
   OUT=$SILENT_OUT expect_match run '^stdout: +/silent +no window and no prompt'
 
-  # One Scourix at a time: a silent run, frozen while its walk of a few
-  # thousand files is under way (its log has begun, so it holds its lock,
-  # and has no result yet), makes a second silent run give the
-  # other-instance code; let go, the first ends as usual. A first run that
-  # ended before it was frozen is started again.
-  local first_log=$WORK/first-run.log i frozen=0 status
-  mkdir -p "$DRIVE_D/many"
-  for ((i = 0; i < 10000; i++)); do : >"$DRIVE_D/many/file$i.txt"; done
-  for ((i = 0; i < 5 && !frozen; i++)); do
-    rm -f "$first_log"
-    app_start /silent /report /nomemory /path 'D:\many' /log "$(win_path "$first_log")"
-    if python3 "$HERE/lib/freeze_while_logging.py" "$APP_PID" "$first_log" 60; then
-      frozen=1
-      silent_run /silent /report /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
-      expect_exit_code 6 "a second silent run while one runs"
-    fi
-    # Already ended (and reaped) when the watcher came too late.
-    kill -CONT "$APP_PID" 2>/dev/null || true
-    status=0
-    wait "$APP_PID" || status=$?
-    expect_equal "the exit code of the first silent run" "$status" 0
-  done
-  [ "$frozen" = 1 ] || fail "no silent run could be frozen during its walk"
-  rm -rf "$DRIVE_D/many"
+  # One Scourix at a time: while another Scourix holds the instance lock
+  # (the lock holder, which takes it as the program does and keeps it until
+  # told), a silent run gives the other-instance code and touches nothing;
+  # once the lock is let go, the same run goes ahead.
+  local status
+  plant_sample 3 "$DRIVE_D/only/lda.exe"
+  if instance_lock_hold; then pass; else fail "the lock holder does not hold the instance lock"; fi
+  silent_run /silent /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
+  expect_exit_code 6 "a silent run while another Scourix runs"
+  OUT=$SILENT_OUT expect run "stdout: scourix: another instance is running"
+  expect_present "$DRIVE_D/only/lda.exe"
+  if instance_lock_release; then pass; else fail "the lock holder did not let go"; fi
+  silent_run /silent /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
+  expect_exit_code 1 "the same run once the lock was let go"
+  expect_gone "$DRIVE_D/only/lda.exe"
+
+  # And a silent run holds the lock for the whole of its run: held in its
+  # second write to standard output (the driver reads its first line, then
+  # nothing until told), it turns a second silent run away; let go, it ends
+  # as usual.
+  local release=$WORK/first-run.release first_run
+  plant_sample 3 "$DRIVE_D/only/lda.exe"
+  rm -f "$release"
+  drive_in_background --timeout 600 run --hold-after-first-line "$(win_path "$release")" \
+    "$(win_path "$APP")" /silent /report /nomemory /path 'D:\only' /log "$(win_path "$WORK/first-run.log")"
+  first_run=$BACKGROUND_PID
+  if wait_until 120 grep -q '^first-line: ' "$WORK/background-out.txt"; then pass
+  else fail "the first silent run wrote no line to its standard output"; fi
+  silent_run /silent /report /nomemory /path 'D:\only' /log "$SILENT_RUN_LOG"
+  expect_exit_code 6 "a second silent run while one runs"
+  : >"$release"
+  expect_ended "$first_run" "the first silent run, let go," 120
+  expect_equal "the exit code of the first silent run" \
+    "$(OUT=$WORK/background-out.txt section run | sed -n 's/^exit-code: //p')" 3
 
   # One Scourix at a time, across modes: while a run started with a command
   # line holds the window open (idle, its scan not yet started), a silent run

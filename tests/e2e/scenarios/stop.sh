@@ -1,6 +1,8 @@
 # shellcheck shell=bash
 # Asking to stop a running scan with Escape, X or CANCEL, answered No or Yes.
-# Enough small files on D: keep the scan busy long enough to be interrupted.
+# The driver holds the scan at a change of its status line until the key or
+# click is in the program's queue (scan --escape-after N and the like), so
+# the walk always meets it with the many small files of D: still before it.
 
 STOP_FILES=4000
 
