@@ -63,7 +63,7 @@ ServiceStop StopServiceOfFile(const ImageIdentity& image, const char* path) {
   ServiceNameOfPath(path, service);
   if (service[0] == '\0') return ServiceStop::NotTheImages;
   ServiceStop stop = StopServiceOfImage(service, image);
-  if (stop != ServiceStop::NotTheImages) DeleteServiceKeys(service);
+  if (stop != ServiceStop::NotTheImages) DeleteServiceKeys(service, image);
   return stop;
 }
 

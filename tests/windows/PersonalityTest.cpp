@@ -318,7 +318,7 @@ TEST_F(WindowsXP, TheServiceFallbackActsOnlyOnTheServiceOfTheInfectedFile) {
   ASSERT_TRUE(lookAlike.Ready() && wormService.Ready());
   ASSERT_TRUE(lookAlike.Start());
   ControlSetServiceKeys lookAlikeKeys("morvosvcx");
-  ControlSetServiceKeys wormKeys("morvosvcy");
+  ControlSetServiceKeys wormKeys("morvosvcy", serviceWorm);
   ASSERT_TRUE(lookAlikeKeys.Made() && wormKeys.Made());
   StartedProgram first(lookAlikeWorm), second(serviceWorm);
   ASSERT_TRUE(first.Started() && second.Started());

@@ -11,6 +11,7 @@
 #include "cleaning/ProcessList.h"
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/support/DialogAnswerer.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
 #include "tests/windows/support/Text.h"
 
@@ -325,6 +326,37 @@ TEST(OpenProcessOfImage, OnlyAProcessWhoseImageIsTheFileInAnyOfItsForms) {
   EXPECT_TRUE(TerminateOpenProcess(process.Get()));
   EXPECT_TRUE(program.Ended(2000));
   EXPECT_FALSE(namesake.Ended(100));
+}
+
+// A running program can be renamed; the path recorded at its start then
+// names whatever is put there. A sample forged at the old name nominates the
+// program by its path, but the program's image is another file: not ended.
+TEST(OpenProcessOfImage, ARenamedProgramIsNotTheSampleForgedAtItsOldName) {
+  ScratchFolder folder("kill-renamed");
+  std::string path = folder.Join("Elevated.exe");
+  std::string renamed = folder.Join("Renamed.exe");
+  ASSERT_TRUE(WriteCleanProgram(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(OpenProcessOfImage(program.Id(), ImageIdentity(path.c_str())).IsValid());
+  ASSERT_TRUE(MoveFileA(path.c_str(), renamed.c_str()));
+  WriteFileBytes(path, InertSample(VariantTable[0]));
+
+  EXPECT_FALSE(OpenProcessOfImage(program.Id(), ImageIdentity(path.c_str())).IsValid());
+  EXPECT_TRUE(KillByModulePath(path.c_str()));
+  EXPECT_FALSE(program.Ended(300));
+}
+
+// Path texts compare under the system's case rules, never through the code
+// page's best fit, which makes "Zdjęcia" and "Zdjecia" (or a full-width and
+// a plain letter) one name.
+TEST(SamePathText, ComparesWithTheSystemsCaseRulesNotBestFit) {
+  EXPECT_FALSE(SameWidePathText(L"D:\\Zdj\u0119cia\\a.exe", L"D:\\Zdjecia\\a.exe"));
+  EXPECT_FALSE(SameWidePathText(L"D:\\\uFF21.exe", L"D:\\A.exe"));
+  EXPECT_TRUE(SameWidePathText(L"D:\\ZDJ\u0118CIA\\A.EXE", L"d:\\zdj\u0119cia\\a.exe"));
+  EXPECT_TRUE(SamePathText("C:\\Morvo\\Worm.EXE", "c:\\morvo\\worm.exe"));
+  EXPECT_FALSE(SamePathText("C:\\Morvo\\Worm.exe", "C:\\Morvo\\Worm.ex"));
+  EXPECT_FALSE(SamePathText("", ""));
 }
 
 }  // namespace
