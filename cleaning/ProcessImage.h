@@ -9,11 +9,41 @@
 
 #include "cleaning/ProcessNames.h"
 
-// An infected file as a path may name it: its full path, its long form and
-// its short (8.3) form, worked out once. A candidate path names the file when
-// it equals one of them (ignoring case) or when its own long or short form
-// does. GetLongPathNameA, which Windows 95 and NT 4 lack, is looked up at run
-// time; the short forms cover those systems.
+// A file as the system tells it apart from every other: its volume's serial
+// number and its 64-bit file index, read through a handle opened for
+// FILE_READ_ATTRIBUTES only, without following a reparse point at its end
+// (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS), in the
+// native view of the file system.
+struct FileIdentity {
+  DWORD volumeSerial = 0;
+  DWORD indexHigh = 0;
+  DWORD indexLow = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volumeSerial == other.volumeSerial && indexHigh == other.indexHigh && indexLow == other.indexLow;
+  }
+};
+
+// False when the path cannot be opened so, or the system gives it no index.
+bool ReadFileIdentity(const char* path, FileIdentity& identity);
+
+// Whether two path texts are equal under the system's own case rules: on
+// the NT line both are widened from the ANSI code page (which widening does
+// without best fit) and compared with CompareStringOrdinal (Vista on) or
+// ntdll's RtlEqualUnicodeString, ignoring case; where neither exists (the 9x
+// line), through CharUpperBuffA as before. Never through a narrowing, whose
+// best fit makes "Zdjęcia" and "Zdjecia" one name.
+bool SamePathText(const char* left, const char* right);
+
+// The same for wide texts; false on systems without either function.
+bool SameWidePathText(const wchar_t* left, const wchar_t* right);
+
+// An infected file, tied to its identity. Path texts only nominate: a
+// candidate path is the file when its text names the file (its full, long
+// or short form, or the candidate's own long or short form equals one of
+// them) and, on the NT line, when the file the candidate opens has the
+// file's identity. The 9x line gives no file index that holds, so there the
+// path text alone decides. GetLongPathNameA, which Windows 95 and NT 4 lack,
+// is looked up at run time; the short forms cover those systems.
 class ImageIdentity {
  public:
   // A relative path is taken from the current folder, as the file functions take it.
@@ -22,10 +52,29 @@ class ImageIdentity {
   const char* Path() const { return full_; }
   bool Matches(const char* candidatePath) const;
 
+  // Whether a process opened with PROCESS_QUERY_INFORMATION | PROCESS_VM_READ
+  // runs this file, beyond what its recorded image path says (a running
+  // program can be renamed, and its recorded path then names whatever is put
+  // there): the current name of its main module's mapped file, where the
+  // system gives one, must open to the file's identity, and the headers
+  // mapped at the module's base must be the file's headers (ImageBase, which
+  // the loader rewrites when it relocates, left out). Where the module cannot
+  // be read (a handle with limited rights, a 64-bit process seen from WoW64)
+  // nothing more is known and the result is true; always true on the 9x
+  // line. A worm that wipes its own headers in memory is not ended: its
+  // file is still removed, or left for the restart, by the file's handling.
+  bool MappedInto(HANDLE process) const;
+
  private:
+  bool NamesByText(const char* candidate) const;
+
   char full_[MAX_PATH] = {};
   char long_[MAX_PATH] = {};
   char short_[MAX_PATH] = {};
+  bool identified_ = false;
+  FileIdentity identity_;
+  unsigned char headers_[1024] = {};
+  size_t headerLength_ = 0;
 };
 
 // Reads the path of the file that a process runs, through a handle opened

@@ -141,7 +141,8 @@ KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image) {
     process = KernelHandle(OpenProcess(PROCESS_TERMINATE | kLimitedQueryAccess, FALSE, processId));
   if (!process.IsValid()) return KernelHandle();
   char path[kProcessPathLength];
-  if (!ReadProcessImagePath(process.Get(), processId, path, sizeof path) || !image.Matches(path))
+  if (!ReadProcessImagePath(process.Get(), processId, path, sizeof path) || !image.Matches(path) ||
+      !image.MappedInto(process.Get()))
     return KernelHandle();
   return process;
 }

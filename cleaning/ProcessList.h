@@ -57,7 +57,8 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result = null
 
 // Opens a process with the rights to read its image and to terminate it,
 // and keeps the handle only when the image path read through it names the
-// identity's file: an id that another program has taken since the id was
+// identity's file (ImageIdentity::Matches) and its mapped image is that file
+// (ImageIdentity::MappedInto): an id that another program has taken since the id was
 // listed is never hit, as long as the termination goes through this same
 // handle. Invalid when the image is another file or cannot be read, and
 // always for the calling process (a worm target that shares the scanner's

@@ -12,7 +12,6 @@ bool StartsWithIgnoringCase(const char* text, const char* prefix, size_t length)
 
 bool OpensName(char c) { return c == '"' || c == '\\' || c == ' '; }
 bool ClosesName(char c) { return c == '\0' || c == '"' || c == ' '; }
-bool ClosesPath(char c) { return c == '\0' || c == ' ' || c == '"' || c == ','; }
 
 // Whether `name` stands in `text` as a whole name somewhere.
 bool HoldsWholeName(const char* text, const char* name) {
@@ -39,15 +38,40 @@ bool IsSystemFolder(const char* folder, size_t length, const char* const* system
   return false;
 }
 
-bool BeginsWithPath(const char* command, const char* file, size_t fileLength) {
-  if (*command == '"') ++command;
-  return StartsWithIgnoringCase(command, file, fileLength) && ClosesPath(command[fileLength]);
+// Whether a program candidate is the file: the same text, or for a
+// candidate without an extension, the file is the candidate with ".exe".
+bool CandidateIsFile(const char* candidate, size_t length, const char* file, size_t fileLength) {
+  if (length == 0 || !StartsWithIgnoringCase(candidate, file, length)) return false;
+  if (ProgramHasExtension(candidate, length)) return length == fileLength;
+  return length + 4 == fileLength && StartsWithIgnoringCase(file + length, ".exe", 4);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool StartsFile(const char* command, const char* file, size_t fileLength,
+                ProgramExistsFunction programExists) {
+  if (*command == '"') {
+    const char* program = command + 1;
+    const char* close = strchr(program, '"');
+    size_t length = close ? static_cast<size_t>(close - program) : strlen(program);
+    return CandidateIsFile(program, length, file, fileLength);
+  }
+  // An unquoted command with blanks: the system tries each prefix ending at
+  // a blank and runs the first that exists.
+  for (const char* end = command;; ++end) {
+    if (*end != '\0' && !IsBlank(*end)) continue;
+    const size_t length = static_cast<size_t>(end - command);
+    if (CandidateIsFile(command, length, file, fileLength)) return true;
+    if (*end == '\0' || (programExists && length > 0 && programExists(command, length)))
+      return false;
+  }
 }
 
 }  // namespace
 
 RunValueVerdict JudgeRunValue(const char* text, const char* expanded, const char* file,
-                              const char* const* systemFolders, size_t systemFolderCount) {
+                              const char* const* systemFolders, size_t systemFolderCount,
+                              ProgramExistsFunction programExists) {
   const char* lastSlash = strrchr(file, '\\');
   if (!lastSlash) return RunValueVerdict::NotTheWorms;
   const bool bare = strchr(text, '\\') == nullptr || text[0] == '\\';
@@ -58,7 +82,16 @@ RunValueVerdict JudgeRunValue(const char* text, const char* expanded, const char
                : RunValueVerdict::NotTheWorms;
   }
   const size_t fileLength = strlen(file);
-  if (BeginsWithPath(text, file, fileLength) || BeginsWithPath(expanded, file, fileLength))
+  if (StartsFile(text, file, fileLength, programExists) ||
+      StartsFile(expanded, file, fileLength, programExists))
     return RunValueVerdict::CommandWithPath;
   return RunValueVerdict::NotTheWorms;
+}
+
+bool ProgramHasExtension(const char* candidate, size_t length) {
+  for (size_t i = length; i > 0; --i) {
+    if (candidate[i - 1] == '\\') return false;
+    if (candidate[i - 1] == '.') return true;
+  }
+  return false;
 }

@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "cleaning/ProcessNames.h"
+#include "cleaning/RegistryValues.h"
 #include "state/ScanState.h"
 
 namespace {
@@ -59,6 +61,20 @@ bool IsRunnableFile(const char* candidate) {
          AppendText(withExtension, ".exe") && IsFile(withExtension);
 }
 
+// Whether a configured command starts the image's file.
+bool CommandRunsImage(const char* configured, const ImageIdentity& image) {
+  char command[kCommandLength];
+  if (!ExpandedCommand(configured, command)) return false;
+  // An unquoted command with blanks runs the first of its candidates that
+  // exists; a later one that happens to be the file is not what runs.
+  char candidate[kProcessPathLength];
+  for (int i = 0; CommandProgramCandidate(command, i, candidate); ++i) {
+    if (image.Matches(candidate)) return true;
+    if (IsRunnableFile(candidate)) return false;
+  }
+  return false;
+}
+
 using QueryServiceConfigFunction = BOOL(WINAPI*)(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config,
                                                   DWORD length, DWORD* needed);
 
@@ -74,18 +90,51 @@ bool RunsImage(SC_HANDLE service, const ImageIdentity& image) {
   if (needed == 0) return false;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[needed]);
   auto config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.get());
-  char command[kCommandLength];
-  if (!buffer || !queryConfig(service, config, needed, &needed) ||
-      !config->lpBinaryPathName || !ExpandedCommand(config->lpBinaryPathName, command))
+  return buffer && queryConfig(service, config, needed, &needed) && config->lpBinaryPathName &&
+         CommandRunsImage(config->lpBinaryPathName, image);
+}
+
+// Whether a control set's entry for the service starts the image: its own
+// ImagePath, which in a last-known-good set may name another binary.
+bool EntryRunsImage(const char* servicePath, const ImageIdentity& image) {
+  RegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, servicePath, KEY_READ);
+  char configured[kCommandLength];
+  return key.IsValid() &&
+         ReadKeyValue(key.Get(), "ImagePath", configured, sizeof configured) == ValueRead::Read &&
+         CommandRunsImage(configured, image);
+}
+
+// The control sets by their names under HKLM\SYSTEM: the current one, then
+// every "ControlSetNNN" that the key lists.
+bool IsNumberedControlSet(const char* name) {
+  const char kPrefix[] = "ControlSet";
+  const size_t prefixLength = sizeof kPrefix - 1;
+  if (CompareIgnoringCase(name, kPrefix, prefixLength) != 0 || strlen(name) != prefixLength + 3)
     return false;
-  // An unquoted command with blanks runs the first of its candidates that
-  // exists; a later one that happens to be the file is not what runs.
-  char candidate[kProcessPathLength];
-  for (int i = 0; CommandProgramCandidate(command, i, candidate); ++i) {
-    if (image.Matches(candidate)) return true;
-    if (IsRunnableFile(candidate)) return false;
+  for (const char* digit = name + prefixLength; *digit; ++digit)
+    if (*digit < '0' || *digit > '9') return false;
+  return true;
+}
+
+// Deletes Enum, Security and the service key of one set; whether any went.
+bool DeleteEntryKeys(const char* servicePath) {
+  bool deleted = false;
+  for (const char* suffix : {"\\Enum", "\\Security", ""}) {
+    char keyPath[kKeyPathLength];
+    int length = snprintf(keyPath, sizeof keyPath, "%s%s", servicePath, suffix);
+    if (length < 0 || length >= kKeyPathLength) continue;
+    if (DeleteMachineKey(keyPath)) deleted = true;
   }
-  return false;
+  return deleted;
+}
+
+// Judges one set's entry and, when its binary is the image, deletes its keys.
+bool DeleteSetEntryOfImage(const char* set, const char* name, const ImageIdentity& image) {
+  char servicePath[kKeyPathLength];
+  // A name too long for the key path could only name some other key.
+  int length = snprintf(servicePath, sizeof servicePath, "SYSTEM\\%s\\Services\\%s", set, name);
+  if (length < 0 || length + static_cast<int>(sizeof "\\Security") > kKeyPathLength) return false;
+  return EntryRunsImage(servicePath, image) && DeleteEntryKeys(servicePath);
 }
 
 }  // namespace
@@ -113,27 +162,18 @@ int DeleteMachineKey(const char* keyPath) {
   return RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath) == ERROR_SUCCESS ? 1 : 0;
 }
 
-int DeleteServiceKeys(const char* name) {
-  struct Step {
-    const char* prefix;
-    const char* suffix;
-  };
-  // Step 4 keeps its capitals; key names compare without regard to case.
-  static const Step kSteps[] = {
-      {"SYSTEM\\ControlSet001\\Services\\", "\\Enum"},
-      {"SYSTEM\\ControlSet001\\Services\\", "\\Security"},
-      {"SYSTEM\\ControlSet001\\Services\\", ""},
-      {"SYSTEM\\CONTROLSET002\\SERVICES\\", "\\Enum"},
-      {"SYSTEM\\ControlSet002\\Services\\", "\\Security"},
-      {"SYSTEM\\ControlSet002\\Services\\", ""},
-  };
-  int deleted = 0;
-  for (const Step& step : kSteps) {
-    char keyPath[kKeyPathLength];
-    // A name too long for the key path could only name some other key.
-    int length = snprintf(keyPath, sizeof keyPath, "%s%s%s", step.prefix, name, step.suffix);
-    if (length < 0 || length >= kKeyPathLength) continue;
-    if (DeleteMachineKey(keyPath)) deleted = 1;
+int DeleteServiceKeys(const char* name, const ImageIdentity& image) {
+  int deleted = DeleteSetEntryOfImage("CurrentControlSet", name, image) ? 1 : 0;
+  RegistryKey system = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SYSTEM", KEY_READ);
+  if (!system.IsValid()) return deleted;
+  // Deleting keys of a set does not change the list of sets under SYSTEM.
+  for (DWORD index = 0;; ++index) {
+    char set[MAX_PATH];
+    DWORD setLength = sizeof set;
+    LONG status = RegEnumKeyExA(system.Get(), index, set, &setLength, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
+    if (IsNumberedControlSet(set) && DeleteSetEntryOfImage(set, name, image)) deleted = 1;
   }
   return deleted;
 }

@@ -30,12 +30,14 @@ enum class ServiceStop {
 // expanded.
 ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image);
 
-// Deletes, under HKEY_LOCAL_MACHINE and in this order, the keys Enum and
-// Security of SYSTEM\ControlSet001\Services\<name>, then the service key
-// itself, and the same three of ControlSet002. All six are always attempted;
-// a key that still has another subkey stays. Returns 1 when at least one
-// deletion succeeded.
-int DeleteServiceKeys(const char* name);
+// Deletes the service's keys in each control set whose own entry starts the
+// image's file: its ImagePath judged as StopServiceOfImage judges the
+// configured command (a last-known-good set may still run another binary).
+// The sets are SYSTEM\CurrentControlSet and every SYSTEM\ControlSetNNN; in
+// each, the keys Enum and Security of Services\<name>, then the service key
+// itself, under HKEY_LOCAL_MACHINE. A key that still has another subkey
+// stays. Returns 1 when at least one deletion succeeded.
+int DeleteServiceKeys(const char* name, const ImageIdentity& image);
 
 // RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath); 1 on ERROR_SUCCESS, else 0.
 int DeleteMachineKey(const char* keyPath);

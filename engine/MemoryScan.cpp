@@ -63,7 +63,7 @@ ServiceStop StopServiceOfFile(const ImageIdentity& image, const char* path) {
   ServiceNameOfPath(path, service);
   if (service[0] == '\0') return ServiceStop::NotTheImages;
   ServiceStop stop = StopServiceOfImage(service, image);
-  if (stop != ServiceStop::NotTheImages) DeleteServiceKeys(service);
+  if (stop != ServiceStop::NotTheImages) DeleteServiceKeys(service, image);
   return stop;
 }
 
@@ -108,9 +108,13 @@ int ExamineProcessesNT() {
     // checked to run the file, and both attempts go through that handle.
     const ImageIdentity image(entry->path);
     KernelHandle process = OpenProcessOfImage(entry->processId, image);
-    bool firstEnded = process.IsValid() && TerminateOpenProcess(process.Get());
+    // A process whose image is not the file (a program renamed while it
+    // runs, whose recorded path now names a sample put there) is neither
+    // ended nor has its service touched: the drive walk meets the file.
+    if (!process.IsValid()) continue;
+    bool firstEnded = TerminateOpenProcess(process.Get());
     if (firstEnded) outcome = 1;
-    bool secondEnded = process.IsValid() && TerminateOpenProcess(process.Get());
+    bool secondEnded = TerminateOpenProcess(process.Get());
     // A handle to an ended process may keep its image file from deletion.
     process.Close();
     if (secondEnded) {

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "base/PathText.h"
+#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/RegistryViews.h"
@@ -40,10 +41,16 @@ void LowerCase(char* text) {
     if (*text >= 'A' && *text <= 'Z') *text = static_cast<char>(*text - 'A' + 'a');
 }
 
+// The file whose start-up value gave wormValueName its content: a later
+// detection judges the remembered value against it as well as against its
+// own file.
+char wormValueFile[kCurrentFilePathLength];
+
 // A name that does not fit is not remembered: a cut name could later delete
 // some other program's value.
-void RememberWormValue(const char* name) {
-  if (strlen(name) < sizeof wormValueName) CopyText(wormValueName, name);
+void RememberWormValue(const char* name, const char* file) {
+  if (strlen(name) < sizeof wormValueName && CopyText(wormValueName, name))
+    CopyTruncated(wormValueFile, file);
 }
 
 void CheckHostsFile() {
@@ -81,6 +88,58 @@ struct SystemFolders {
   }
 };
 
+// Whether Windows would find a program for a candidate of a command: the
+// file, or a name without an extension with ".exe", in the native view of
+// the file system (a 64-bit Explorer starts the values of both views).
+bool ProgramExists(const char* candidate, size_t length) {
+  char path[MAX_PATH];
+  if (length + 4 >= sizeof path) return false;
+  memcpy(path, candidate, length);
+  path[length] = '\0';
+  if (!ProgramHasExtension(path, length)) AppendText(path, ".exe");
+  FileSystemRedirectionOff nativeView;
+  DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Judges a value's text (lower-cased in place) against `file`, in lower
+// case: the text as written and its expansion. An expansion that did not
+// fit is never compared, cut or whole; the text as written is still judged
+// (a command with long arguments, say).
+RunValueVerdict JudgeValueText(char* text, const char* file, const SystemFolders& folders) {
+  if (!strrchr(file, '\\')) return RunValueVerdict::NotTheWorms;
+  LowerCase(text);
+  char expanded[kExpandedLength];
+  DWORD expandedLength = ExpandEnvironmentStringsA(text, expanded, sizeof expanded);
+  if (expandedLength == 0) return RunValueVerdict::NotTheWorms;
+  if (expandedLength > sizeof expanded) expanded[0] = '\0';
+  LowerCase(expanded);
+  const char* const systemFolders[] = {folders.system, folders.windowsSystem};
+  return JudgeRunValue(text, expanded, file, systemFolders, 2, ProgramExists);
+}
+
+void LowerCaseCopy(char (&copy)[kCurrentFilePathLength], const char* file) {
+  CopyTruncated(copy, file);
+  LowerCase(copy);
+}
+
+// The remembered name only nominates: its value goes only when its command
+// starts the file under check or the file it was remembered for.
+bool RememberedValueStartsWorm(HKEY root, const char* keyPath, REGSAM view,
+                               const SystemFolders& folders) {
+  char text[kValueTextLength];
+  if (!ReadRegValue(root, keyPath, wormValueName, text, sizeof text, view)) return false;
+  for (const char* file : {static_cast<const char*>(currentFilePath), static_cast<const char*>(wormValueFile)}) {
+    if (file[0] == '\0') continue;
+    char lower[kCurrentFilePathLength];
+    LowerCaseCopy(lower, file);
+    char judged[kValueTextLength];
+    CopyText(judged, text);
+    if (JudgeValueText(judged, lower, folders) != RunValueVerdict::NotTheWorms) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // One view's pass of RemoveRunEntriesForFile.
@@ -93,11 +152,9 @@ static void RemoveRunEntriesInView(HKEY root, const char* keyPath, REGSAM view) 
     valueCount = 0;
 
   char file[kCurrentFilePathLength];
-  CopyTruncated(file, currentFilePath);
-  LowerCase(file);
+  LowerCaseCopy(file, currentFilePath);
   const char* lastSlash = strrchr(file, '\\');
   const SystemFolders folders;
-  const char* const systemFolders[] = {folders.system, folders.windowsSystem};
   static char name[kValueNameLength + 1];
   DWORD deleted = 0;
   for (DWORD i = 0; i < valueCount; ++i) {
@@ -108,25 +165,17 @@ static void RemoveRunEntriesInView(HKEY root, const char* keyPath, REGSAM view) 
     if (!lastSlash) break;
     char text[kValueTextLength];
     if (!ReadRegValue(root, keyPath, name, text, sizeof text, view)) continue;
-    LowerCase(text);
-    char expanded[kExpandedLength];
-    DWORD expandedLength = ExpandEnvironmentStringsA(text, expanded, sizeof expanded);
-    if (expandedLength == 0) continue;
-    // An expansion that did not fit is never compared, cut or whole; the text
-    // as written is still judged (a command with long arguments, say).
-    if (expandedLength > sizeof expanded) expanded[0] = '\0';
-    LowerCase(expanded);
 
-    switch (JudgeRunValue(text, expanded, file, systemFolders, 2)) {
+    switch (JudgeValueText(text, file, folders)) {
       case RunValueVerdict::BareCommand:
         if (DeleteRegValue(root, keyPath, name, view)) {
-          RememberWormValue(name);
+          RememberWormValue(name, currentFilePath);
           ReportRegistryRemoval(kFamilyName);
           ++deleted;
         }
         break;
       case RunValueVerdict::CommandWithPath:
-        RememberWormValue(name);  // kept even if the deletion fails: the next detection retries
+        RememberWormValue(name, currentFilePath);  // kept even if the deletion fails: the next detection retries
         if (DeleteRegValue(root, keyPath, name, view)) {
           ReportRegistryRemoval(kFamilyName);
           ++deleted;
@@ -149,9 +198,11 @@ int CleanRegistryAndHosts(const char* detectionName) {
   REGSAM views[kMaxRegistryViews];
   const int viewCount = MachineRegistryViews(views);
   if (wormValueName[0] != '\0') {
+    const SystemFolders folders;
     for (const char* keyPath : {kRunKey, kRunServicesKey, kWormUninstallKey}) {
       for (int view = 0; view < viewCount; ++view) {
-        if (DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, wormValueName, views[view]))
+        if (RememberedValueStartsWorm(HKEY_LOCAL_MACHINE, keyPath, views[view], folders) &&
+            DeleteRegValue(HKEY_LOCAL_MACHINE, keyPath, wormValueName, views[view]))
           ReportRegistryRemoval(detectionName);
       }
     }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RunValueJudge.h"
@@ -16,7 +17,27 @@ bool BeginsWithIgnoringCase(const std::string& text, const std::string& prefix) 
   return text.size() >= prefix.size() && CompareIgnoringCase(text.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-std::string AfterQuote(const std::string& text) { return text.empty() || text[0] != '"' ? text : text.substr(1); }
+// The programs a command may run, as the system tries them: the quoted text,
+// or each prefix ending at a blank or tab and the whole text.
+std::vector<std::string> Candidates(const std::string& command) {
+  if (!command.empty() && command[0] == '"') {
+    size_t close = command.find('"', 1);
+    return {command.substr(1, close == std::string::npos ? std::string::npos : close - 1)};
+  }
+  std::vector<std::string> candidates;
+  for (size_t i = 0; i <= command.size(); ++i)
+    if (i == command.size() || command[i] == ' ' || command[i] == '\t') candidates.push_back(command.substr(0, i));
+  return candidates;
+}
+
+// A candidate without an extension is run with ".exe".
+bool IsFile(const std::string& candidate, const std::string& file) {
+  size_t slash = candidate.rfind('\\');
+  size_t dot = candidate.rfind('.');
+  bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  std::string program = extension ? candidate : candidate + ".exe";
+  return !candidate.empty() && program.size() == file.size() && BeginsWithIgnoringCase(program, file);
+}
 
 }  // namespace
 
@@ -50,14 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!system) abort();
   }
   if (verdict == RunValueVerdict::CommandWithPath) {
-    bool begins = false;
+    // Some program candidate of the text or its expansion is the file.
+    bool starts = false;
     for (const std::string* command : {&text, &expanded}) {
-      std::string rest = AfterQuote(*command);
-      if (!BeginsWithIgnoringCase(rest, file)) continue;
-      char next = rest.size() == file.size() ? '\0' : rest[file.size()];
-      begins |= next == '\0' || next == ' ' || next == '"' || next == ',';
+      for (const std::string& candidate : Candidates(*command)) starts |= IsFile(candidate, file);
     }
-    if (!begins) abort();
+    if (!starts) abort();
   }
   return 0;
 }

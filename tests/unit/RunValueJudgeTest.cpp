@@ -1,6 +1,8 @@
 // The judging of start-up values against an infected file's path.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "cleaning/RunValueJudge.h"
 
 namespace {
@@ -40,12 +42,25 @@ const Case kCases[] = {
     {"c:\\windows\\system32\\worm.exe -x", "", "c:\\windows\\system32\\worm.exe", kPath},
     {"\"C:\\X\\WORM.EXE\"", "", "c:\\x\\worm.exe", kPath},
     {"\"c:\\x\\worm.dll\",Start", "", "c:\\x\\worm.dll", kPath},
-    {"c:\\x\\worm.dll,Start", "", "c:\\x\\worm.dll", kPath},
+    // Unquoted, the program ends at a blank only: Windows tries "worm.dll,start".
+    {"c:\\x\\worm.dll,Start", "", "c:\\x\\worm.dll", kNo},
     {"c:\\x\\worm.exe", "", "c:\\x\\worm.exe", kPath},
     {"c:\\tools\\app2.exe", "", "c:\\tools\\app", kNo},
     {"c:\\tools\\app.exe", "", "c:\\tools\\app", kNo},
     {"c:\\tools\\app\\run.exe", "", "c:\\tools\\app", kNo},
-    {"c:\\tools\\app", "", "c:\\tools\\app", kPath},
+    // A name without an extension runs as itself with ".exe", never as itself.
+    {"c:\\tools\\app", "", "c:\\tools\\app", kNo},
+    {"c:\\tools\\app", "", "c:\\tools\\app.exe", kPath},
+    {"\"c:\\tools\\app\" /x", "", "c:\\tools\\app.exe", kPath},
+    {"c:\\tools\\app.", "", "c:\\tools\\app.exe", kNo},
+    // Each prefix ending at a blank is a candidate, with ".exe" when it has no
+    // extension: Windows tries c:\tools\my.exe, never c:\tools\my.
+    {"C:\\Tools\\My App\\agent.exe", "", "c:\\tools\\my", kNo},
+    {"C:\\Tools\\My App\\agent.exe", "", "c:\\tools\\my.exe", kPath},
+    {"C:\\Tools\\My App\\agent.exe", "", "c:\\tools\\my app\\agent.exe", kPath},
+    {"c:\\tools\\my app\\agent.exe /s", "", "c:\\tools\\my app\\agent", kNo},
+    {"c:\\tools\\my app\\agent /s", "", "c:\\tools\\my app\\agent.exe", kPath},
+    {"c:\\x\\worm.exe\t-x", "", "c:\\x\\worm.exe", kPath},
     {"c:\\tools\\ap", "", "c:\\tools\\app", kNo},
     {"  c:\\x\\worm.exe", "", "c:\\x\\worm.exe", kNo},
     {"\"\"c:\\x\\worm.exe", "", "c:\\x\\worm.exe", kNo},
@@ -66,6 +81,31 @@ TEST(JudgeRunValue, TiesEachRuleToNameBoundaries) {
     EXPECT_EQ(JudgeRunValue(c.text, c.expanded, c.file, kSystemFolders, 2), c.verdict)
         << "text " << c.text << ", expanded " << c.expanded << ", file " << c.file;
   }
+}
+
+// Stands for a disk that holds c:\tools\my.exe only.
+bool OnlyMyExeExists(const char* candidate, size_t length) {
+  const char kMy[] = "c:\\tools\\my";
+  return length == sizeof kMy - 1 && std::string(candidate, length) == kMy;
+}
+
+TEST(JudgeRunValue, StopsAtTheFirstCandidateThatExists) {
+  const char* const text = "c:\\tools\\my app\\agent.exe";
+  EXPECT_EQ(JudgeRunValue(text, "", "c:\\tools\\my app\\agent.exe", kSystemFolders, 2,
+                          OnlyMyExeExists),
+            kNo);
+  EXPECT_EQ(JudgeRunValue(text, "", "c:\\tools\\my.exe", kSystemFolders, 2, OnlyMyExeExists),
+            kPath);
+  EXPECT_EQ(JudgeRunValue("\"c:\\tools\\my app\\agent.exe\"", "",
+                          "c:\\tools\\my app\\agent.exe", kSystemFolders, 2, OnlyMyExeExists),
+            kPath);
+}
+
+TEST(ProgramHasExtension, LooksAfterTheLastBackslashOnly) {
+  EXPECT_TRUE(ProgramHasExtension("c:\\x\\a.exe", 10));
+  EXPECT_FALSE(ProgramHasExtension("c:\\x.y\\a", 8));
+  EXPECT_FALSE(ProgramHasExtension("c:\\x\\a.exe", 6));
+  EXPECT_FALSE(ProgramHasExtension("", 0));
 }
 
 TEST(JudgeRunValue, WithoutSystemFoldersNoBareCommandIsTheWorms) {

@@ -212,9 +212,9 @@ TEST_F(BadRegistryTest, AFull127CharacterRememberedNameIsDeletedEverywhere) {
   const std::string name = "ScxTest" + std::string(120, 'k');
   registry.OwnKey(kWormUninstallKeyPath);
   for (const char* keyPath : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
-    registry.Set(keyPath, name, "anything");
+    registry.Set(keyPath, name, "c:\\x\\worm.exe");
   strcpy(wormValueName, name.c_str());
-  currentFilePath[0] = '\0';
+  strcpy(currentFilePath, "C:\\x\\worm.exe");
 
   CleanRegistryAndHosts("W32/Morvo.Kzg.Worm");
 

@@ -109,7 +109,8 @@ bool TestService::Installed() const {
   return installed;
 }
 
-ControlSetServiceKeys::ControlSetServiceKeys(const std::string& name) : name_(name) {
+ControlSetServiceKeys::ControlSetServiceKeys(const std::string& name, const std::string& imagePath)
+    : name_(name) {
   for (const std::string& path : Keys()) {
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
@@ -117,6 +118,11 @@ ControlSetServiceKeys::ControlSetServiceKeys(const std::string& name) : name_(na
       made_ = false;
       continue;
     }
+    const bool serviceKey = path.rfind("\\" + name_) == path.size() - name_.size() - 1;
+    if (serviceKey && !imagePath.empty() &&
+        RegSetValueExA(key, "ImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(imagePath.c_str()),
+                       static_cast<DWORD>(imagePath.size() + 1)) != ERROR_SUCCESS)
+      made_ = false;
     RegCloseKey(key);
   }
 }

@@ -51,10 +51,11 @@ class TestService {
 
 // A service's keys in ControlSet001 and ControlSet002, which Wine does not
 // have: the service key with its Enum and Security subkeys in both sets,
-// made on construction and removed on the way out.
+// made on construction and removed on the way out. With an image path, each
+// set's service key holds it as its ImagePath.
 class ControlSetServiceKeys {
  public:
-  explicit ControlSetServiceKeys(const std::string& name);
+  explicit ControlSetServiceKeys(const std::string& name, const std::string& imagePath = "");
   ~ControlSetServiceKeys();
   ControlSetServiceKeys(const ControlSetServiceKeys&) = delete;
   ControlSetServiceKeys& operator=(const ControlSetServiceKeys&) = delete;

@@ -357,7 +357,7 @@ TEST_F(WindowsXP, TheServiceFallbackActsOnlyOnTheServiceOfTheInfectedFile) {
   ASSERT_TRUE(lookAlike.Ready() && wormService.Ready());
   ASSERT_TRUE(lookAlike.Start());
   ControlSetServiceKeys lookAlikeKeys("morvosvcx");
-  ControlSetServiceKeys wormKeys("morvosvcy");
+  ControlSetServiceKeys wormKeys("morvosvcy", serviceWorm);
   ASSERT_TRUE(lookAlikeKeys.Made() && wormKeys.Made());
   StartedProgram first(lookAlikeWorm), second(serviceWorm);
   ASSERT_TRUE(first.Started() && second.Started());
@@ -379,6 +379,36 @@ TEST_F(WindowsXP, TheServiceFallbackActsOnlyOnTheServiceOfTheInfectedFile) {
   EXPECT_EQ(wormKeys.Present(), 0);
   EXPECT_EQ(memoryRestartPrompt, 1);
   EXPECT_EQ(exitStatus, 0);
+}
+
+// A service's program renamed while it runs, and a sample forged at its old
+// name: the process's recorded path and the service's configured binary both
+// name the sample now, but the process's image is another file. It is not
+// ended, its service keeps running and no control set loses its keys.
+TEST_F(WindowsXP, AServiceProgramRenamedWhileRunningIsNotTheSampleAtItsOldName) {
+  ScratchFolder folder("pxp-renamed");
+  std::string binary = folder.Join("morvosvcr.exe");
+  ASSERT_TRUE(CopyFileA((ProgramFolder() + "scourix-test-service.exe").c_str(), binary.c_str(), FALSE));
+  TestService service("morvosvcr", "", binary);
+  ASSERT_TRUE(service.Ready());
+  ASSERT_TRUE(service.Start());
+  ControlSetServiceKeys keys("morvosvcr", binary);
+  ASSERT_TRUE(keys.Made());
+  ASSERT_TRUE(MoveFileA(binary.c_str(), folder.Join("renamed.exe").c_str()));
+  WriteFileBytes(binary, InertSample(VariantTable[0]));
+  Scope(folder.Path());
+  ProgramExitFunction previousExit = UseProgramExit(RecordExit);
+  ExitWindowsFunction previousRestart = UseExitWindows(RecordRestart);
+  exitStatus = -1;
+
+  ScanMemory();
+
+  UseProgramExit(previousExit);
+  UseExitWindows(previousRestart);
+  EXPECT_EQ(scanState.filesInfected, 1) << "the sample at the old name was found";
+  EXPECT_EQ(service.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(keys.Present(), 6);
+  EXPECT_EQ(exitStatus, -1);
 }
 
 TEST_F(WindowsNT4, KillProcessByPathGoesThroughThePerformanceDataAndShowsTheBox) {

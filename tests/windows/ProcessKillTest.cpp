@@ -11,6 +11,7 @@
 #include "cleaning/ProcessList.h"
 #include "tests/windows/CleaningHelpers.h"
 #include "tests/windows/support/DialogAnswerer.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
 #include "tests/windows/support/Text.h"
 
@@ -325,6 +326,65 @@ TEST(OpenProcessOfImage, OnlyAProcessWhoseImageIsTheFileInAnyOfItsForms) {
   EXPECT_TRUE(TerminateOpenProcess(process.Get()));
   EXPECT_TRUE(program.Ended(2000));
   EXPECT_FALSE(namesake.Ended(100));
+}
+
+// A running program can be renamed; the path recorded at its start then
+// names whatever is put there. A sample forged at the old name nominates the
+// program by its path, but the program's image is another file: not ended.
+TEST(OpenProcessOfImage, ARenamedProgramIsNotTheSampleForgedAtItsOldName) {
+  ScratchFolder folder("kill-renamed");
+  std::string path = folder.Join("Elevated.exe");
+  std::string renamed = folder.Join("Renamed.exe");
+  ASSERT_TRUE(WriteCleanProgram(path));
+  StartedProgram program(path);
+  ASSERT_TRUE(program.Started());
+  ASSERT_TRUE(OpenProcessOfImage(program.Id(), ImageIdentity(path.c_str())).IsValid());
+  ASSERT_TRUE(MoveFileA(path.c_str(), renamed.c_str()));
+  WriteFileBytes(path, InertSample(VariantTable[0]));
+
+  EXPECT_FALSE(OpenProcessOfImage(program.Id(), ImageIdentity(path.c_str())).IsValid());
+  EXPECT_TRUE(KillByModulePath(path.c_str()));
+  EXPECT_FALSE(program.Ended(300));
+}
+
+// A program running from "Zdjęcia", which the code page cannot hold: read
+// through the ANSI functions its path comes back in best fit as "Zdjecia",
+// the folder where a sample of the same record lies. Not ended.
+TEST(KillByModulePath, AFolderNameInBestFitIsNotTheFolderItResembles) {
+  char fitted[8] = {};
+  WideCharToMultiByte(CP_ACP, 0, L"\u0119", 1, fitted, sizeof fitted - 1, nullptr, nullptr);
+  if (std::string(fitted) != "e") GTEST_SKIP() << "this code page holds or does not fit the letter";
+  ScratchFolder folder("kill-bestfit");
+  const std::string sample = folder.Join("Zdjecia\\same.exe");
+  folder.AddFolder("Zdjecia");
+  ASSERT_TRUE(WriteStandIn(sample));
+  std::wstring wideFolder(folder.Path().begin(), folder.Path().end());
+  wideFolder += L"\\Zdj\u0119cia";
+  const std::wstring running = wideFolder + L"\\same.exe";
+  ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr));
+  ASSERT_TRUE(CopyFileW(std::wstring(sample.begin(), sample.end()).c_str(), running.c_str(), FALSE));
+  {
+    StartedProgram program(running);
+    ASSERT_TRUE(program.Started());
+
+    EXPECT_TRUE(KillByModulePath(sample.c_str()));
+    EXPECT_FALSE(OpenProcessOfImage(program.Id(), ImageIdentity(sample.c_str())).IsValid());
+    EXPECT_FALSE(program.Ended(300));
+  }
+  DeleteFileW(running.c_str());
+  RemoveDirectoryW(wideFolder.c_str());
+}
+
+// Path texts compare under the system's case rules, never through the code
+// page's best fit, which makes "Zdjęcia" and "Zdjecia" (or a full-width and
+// a plain letter) one name.
+TEST(SamePathText, ComparesWithTheSystemsCaseRulesNotBestFit) {
+  EXPECT_FALSE(SameWidePathText(L"D:\\Zdj\u0119cia\\a.exe", L"D:\\Zdjecia\\a.exe"));
+  EXPECT_FALSE(SameWidePathText(L"D:\\\uFF21.exe", L"D:\\A.exe"));
+  EXPECT_TRUE(SameWidePathText(L"D:\\ZDJ\u0118CIA\\A.EXE", L"d:\\zdj\u0119cia\\a.exe"));
+  EXPECT_TRUE(SamePathText("C:\\Morvo\\Worm.EXE", "c:\\morvo\\worm.exe"));
+  EXPECT_FALSE(SamePathText("C:\\Morvo\\Worm.exe", "C:\\Morvo\\Worm.ex"));
+  EXPECT_FALSE(SamePathText("", ""));
 }
 
 }  // namespace

@@ -109,20 +109,29 @@ TEST_F(RegistryCleaningTest, ABareValueNeedsTheFileDirectlyInASystemFolder) {
   EXPECT_EQ(logLines, std::vector<std::string>{kRemovedLine});
 }
 
-TEST_F(RegistryCleaningTest, APathValueMatchesOnlyUpToANameBoundary) {
+// The program of a command is what Windows resolves: the quoted text, or
+// each prefix ending at a blank with ".exe" when it has no extension.
+TEST_F(RegistryCleaningTest, APathValueMatchesOnlyTheProgramWindowsWouldStart) {
   registry.Set(kRunKeyPath, "ScxTestApp2", "c:\\tools\\app2.exe");
-  registry.Set(kRunKeyPath, "ScxTestAppExe", "\"c:\\tools\\app.exe\"");
   registry.Set(kRunKeyPath, "ScxTestAppDir", "c:\\tools\\app\\run.exe");
+  registry.Set(kRunKeyPath, "ScxTestAppComma", "c:\\tools\\app.exe,Start");
   registry.Set(kRunKeyPath, "ScxTestAppArgs", "C:\\Tools\\App -x");
-  registry.Set(kRunKeyPath, "ScxTestAppComma", "\"c:\\tools\\app\",Start");
-  FileUnderCheck("c:\\tools\\app");
+  registry.Set(kRunKeyPath, "ScxTestAppQuoted", "\"c:\\tools\\app.exe\",Start");
+  registry.Set(kRunKeyPath, "ScxTestMyApp", "C:\\Tools\\My App\\agent.exe");
+  FileUnderCheck("c:\\tools\\app.exe");
 
   RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
 
-  for (const char* kept : {"ScxTestApp2", "ScxTestAppExe", "ScxTestAppDir"})
+  for (const char* kept : {"ScxTestApp2", "ScxTestAppDir", "ScxTestAppComma"})
     EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, kept)) << kept;
   EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestAppArgs"));
-  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestAppComma"));
+  EXPECT_FALSE(RegistryScratch::Exists(kRunKeyPath, "ScxTestAppQuoted"));
+  EXPECT_EQ(logLines.size(), 2u);
+
+  // A forged extensionless C:\Tools\My: Windows tries C:\Tools\My.exe.
+  FileUnderCheck("C:\\Tools\\My");
+  RemoveRunEntriesForFile(HKEY_LOCAL_MACHINE, kRunKeyPath);
+  EXPECT_TRUE(RegistryScratch::Exists(kRunKeyPath, "ScxTestMyApp"));
   EXPECT_EQ(logLines.size(), 2u);
 }
 
@@ -141,17 +150,45 @@ TEST_F(RegistryCleaningTest, ConsecutiveMatchingValuesAreAllDeleted) {
   EXPECT_EQ(logLines.size(), 3u);
 }
 
-TEST_F(RegistryCleaningTest, TheRememberedNameIsDeletedFromAllThreeKeysAtTheNextDetection) {
+// The remembered name only nominates: a value of that name that starts
+// another program stays.
+TEST_F(RegistryCleaningTest, TheRememberedNameGoesFromAllThreeKeysOnlyWhereItStartsTheFile) {
   registry.OwnKey(kWormUninstallKeyPath);
   for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
-    registry.Set(key, "ScxTestRemembered", "anything");
+    registry.Set(key, "ScxTestRemembered", "\"c:\\x\\worm.exe\" /s");
   strcpy(wormValueName, "ScxTestRemembered");
+  FileUnderCheck("C:\\X\\worm.exe");
 
   EXPECT_EQ(CleanRegistryAndHosts("W32/Morvo.Kzg.Worm"), 1);
 
   for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
     EXPECT_FALSE(RegistryScratch::Exists(key, "ScxTestRemembered")) << key;
   EXPECT_EQ(logLines, std::vector<std::string>(3, "System Registry     W32/Morvo.Kzg.Worm removed"));
+
+  logLines.clear();
+  for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
+    registry.Set(key, "ScxTestRemembered", "c:\\x\\tool.exe /s");
+  EXPECT_EQ(CleanRegistryAndHosts("W32/Morvo.Kzg.Worm"), 1);
+  for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
+    EXPECT_TRUE(RegistryScratch::Exists(key, "ScxTestRemembered")) << key;
+  EXPECT_TRUE(logLines.empty());
+}
+
+// A later detection of another file still removes the value remembered for
+// the first one, when it starts that first file.
+TEST_F(RegistryCleaningTest, TheRememberedNameIsJudgedAgainstTheFileItWasRememberedFor) {
+  registry.Set(kRunKeyPath, "ScxTestFirst", "c:\\x\\first.exe");
+  FileUnderCheck("c:\\x\\first.exe");
+  CleanRegistryAndHosts("W32/Morvo.Lax.Worm");
+  ASSERT_STREQ(wormValueName, "ScxTestFirst");
+  registry.Set(kRunServicesKeyPath, "ScxTestFirst", "c:\\x\\first.exe -q");
+  logLines.clear();
+
+  FileUnderCheck("c:\\y\\second.exe");
+  CleanRegistryAndHosts("W32/Morvo.Kzg.Worm");
+
+  EXPECT_FALSE(RegistryScratch::Exists(kRunServicesKeyPath, "ScxTestFirst"));
+  EXPECT_EQ(logLines, std::vector<std::string>{"System Registry     W32/Morvo.Kzg.Worm removed"});
 }
 
 TEST_F(RegistryCleaningTest, AValueTooLongForTheBufferIsRefusedNotCut) {
@@ -240,9 +277,10 @@ TEST_F(RegistryCleaningTest, TheRememberedNameIsDeletedFromEveryViewOfTheThreeKe
   for (REGSAM view : views) {
     registry.OwnKey(kWormUninstallKeyPath, view);
     for (const char* key : {kRunKeyPath, kRunServicesKeyPath, kWormUninstallKeyPath})
-      registry.Set(key, "ScxTestEveryView", "anything", view);
+      registry.Set(key, "ScxTestEveryView", "c:\\x\\worm.exe", view);
   }
   strcpy(wormValueName, "ScxTestEveryView");
+  FileUnderCheck("c:\\x\\worm.exe");
 
   CleanRegistryAndHosts("W32/Morvo.Kzg.Worm");
 

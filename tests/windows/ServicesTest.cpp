@@ -103,15 +103,19 @@ TEST(StopServiceOfImage, FindsTheProgramInTheConfiguredCommand) {
   DeleteFileA(inWindows.c_str());
 }
 
-// Wine has no numbered control sets: the test makes the keys it deletes.
+// Wine has no numbered control sets: the test makes the keys it deletes, as
+// plain keys, each with the ImagePath of its own set.
 class ServiceKeysTest : public ::testing::Test {
  protected:
-  static bool Make(const std::string& path) {
+  static bool Make(const std::string& path, const std::string& imagePath = "") {
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
       return false;
+    bool made = imagePath.empty() ||
+                RegSetValueExA(key, "ImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(imagePath.c_str()),
+                               static_cast<DWORD>(imagePath.size() + 1)) == ERROR_SUCCESS;
     RegCloseKey(key);
-    return true;
+    return made;
   }
   static bool Exists(const std::string& path) {
     HKEY key;
@@ -127,22 +131,30 @@ class ServiceKeysTest : public ::testing::Test {
     for (const std::string& path : made_) Remove(path);
   }
   std::string Service(int set, const std::string& name) {
-    std::string path = "SYSTEM\\ControlSet00" + std::to_string(set) + "\\Services\\" + name;
+    return Service("ControlSet00" + std::to_string(set), name);
+  }
+  std::string Service(const std::string& set, const std::string& name) {
+    std::string path = "SYSTEM\\" + set + "\\Services\\" + name;
     made_.push_back(path);
     return path;
   }
   std::vector<std::string> made_;
+  ScratchFolder folder_{"service-keys"};
+  const std::string worm_ = folder_.AddFile("morvokeys.exe", "the worm");
+  const std::string other_ = folder_.AddFile("other.exe", "another program");
+  const ImageIdentity image_{worm_.c_str()};
 };
 
 TEST_F(ServiceKeysTest, RemovesEnumSecurityAndTheServiceKeyInBothControlSets) {
   std::string one = Service(1, "morvokeys1");
   std::string two = Service(2, "morvokeys1");
   for (const std::string& path : {one, two}) {
+    ASSERT_TRUE(Make(path, "\"" + worm_ + "\" -k"));
     ASSERT_TRUE(Make(path + "\\Enum"));
     ASSERT_TRUE(Make(path + "\\Security"));
   }
 
-  EXPECT_EQ(DeleteServiceKeys("morvokeys1"), 1);
+  EXPECT_EQ(DeleteServiceKeys("morvokeys1", image_), 1);
 
   for (const std::string& path : {one, two}) {
     EXPECT_FALSE(Exists(path + "\\Enum")) << path;
@@ -154,12 +166,13 @@ TEST_F(ServiceKeysTest, RemovesEnumSecurityAndTheServiceKeyInBothControlSets) {
 TEST_F(ServiceKeysTest, LeavesAKeyThatStillHasAnotherSubkey) {
   std::string one = Service(1, "morvokeys2");
   std::string two = Service(2, "morvokeys2");
+  ASSERT_TRUE(Make(one, worm_));
   ASSERT_TRUE(Make(one + "\\Enum"));
   ASSERT_TRUE(Make(one + "\\Security"));
   ASSERT_TRUE(Make(one + "\\Parameters"));
-  ASSERT_TRUE(Make(two));
+  ASSERT_TRUE(Make(two, worm_));
 
-  EXPECT_EQ(DeleteServiceKeys("morvokeys2"), 1);
+  EXPECT_EQ(DeleteServiceKeys("morvokeys2", image_), 1);
 
   EXPECT_FALSE(Exists(one + "\\Enum"));
   EXPECT_FALSE(Exists(one + "\\Security"));
@@ -170,13 +183,40 @@ TEST_F(ServiceKeysTest, LeavesAKeyThatStillHasAnotherSubkey) {
 
 TEST_F(ServiceKeysTest, AServiceInOneControlSetOnlyStillGivesOne) {
   std::string two = Service(2, "morvokeys3");
+  ASSERT_TRUE(Make(two, worm_));
   ASSERT_TRUE(Make(two + "\\Enum"));
-  EXPECT_EQ(DeleteServiceKeys("morvokeys3"), 1);
+  EXPECT_EQ(DeleteServiceKeys("morvokeys3", image_), 1);
   EXPECT_FALSE(Exists(two));
 }
 
+// Each set is judged by its own binary: the last-known-good set that still
+// runs another program, and a set without an ImagePath, keep their keys.
+TEST_F(ServiceKeysTest, OnlyTheSetsWhoseBinaryIsTheFileLoseTheirKeys) {
+  std::string current = Service("CurrentControlSet", "morvokeys4");
+  std::string one = Service(1, "morvokeys4");
+  std::string two = Service(2, "morvokeys4");
+  ASSERT_TRUE(Make(current, worm_));
+  ASSERT_TRUE(Make(one));
+  ASSERT_TRUE(Make(two, other_));
+  for (const std::string& path : {current, one, two}) {
+    ASSERT_TRUE(Make(path + "\\Enum"));
+    ASSERT_TRUE(Make(path + "\\Security"));
+  }
+
+  EXPECT_EQ(DeleteServiceKeys("morvokeys4", image_), 1);
+
+  EXPECT_FALSE(Exists(current));
+  for (const std::string& path : {one, two}) {
+    EXPECT_TRUE(Exists(path + "\\Enum")) << path;
+    EXPECT_TRUE(Exists(path + "\\Security")) << path;
+  }
+  EXPECT_EQ(DeleteServiceKeys("morvokeys4", ImageIdentity(other_.c_str())), 1);
+  EXPECT_FALSE(Exists(two));
+  EXPECT_TRUE(Exists(one + "\\Enum"));
+}
+
 TEST_F(ServiceKeysTest, NoKeysGiveZero) {
-  EXPECT_EQ(DeleteServiceKeys("no-such-morvo-service"), 0);
+  EXPECT_EQ(DeleteServiceKeys("no-such-morvo-service", image_), 0);
   EXPECT_EQ(DeleteMachineKey("SYSTEM\\ControlSet001\\Services\\no-such-morvo-service"), 0);
 }
 

@@ -113,6 +113,7 @@ class Machine:
         self.plan, self.registry = plan, registry
         self.hosts_present = plan.hosts is not None
         self.worm_value = ""
+        self.worm_file = ""
         self.infected = self.removed = 0
 
     def expand(self, text):
@@ -131,33 +132,41 @@ class Machine:
         if text is not None and "rhcjg7j0e38v.exe" in text:
             self.registry.delete(RUN, "SMrhcjg7j0e38v")
 
-    # Values of KEY that start FILE, on name boundaries: a bare command that
-    # holds its file name as a whole name, when FILE lies directly in a
-    # system folder; or a command (quoted or not, as written or expanded)
-    # that begins with its path, followed by the end, a blank, a quote or a
-    # comma.
-    def remove_run_entries(self, key, path):
-        lines = []
+    # Whether a value's DATA starts the file at PATH, on name boundaries:
+    # "bare" for a bare command that holds its file name as a whole name,
+    # when the file lies directly in a system folder; "path" for a command
+    # (as written or expanded) whose program, as Windows resolves it, is the
+    # file: the quoted text, or else each prefix ending at a blank or tab,
+    # with ".exe" when it has no extension; None otherwise.
+    def judge(self, data, path):
         file = ascii_lower(path)
+        if "\\" not in file:
+            return None
         folder, file_name = file.rsplit("\\", 1)
         whole_name = re.compile(r'(?:^|(?<=["\\ ]))' + re.escape(file_name) + r'(?=$|[" ])')
-        path_then_boundary = re.compile(re.escape(file) + r'(?:$|[ ",])')
+        text = ascii_lower(data)
+        expanded = ascii_lower(self.expand(text))
+        bare = "\\" not in text or text.startswith("\\")
+        if bare and whole_name.search(text):
+            return "bare" if folder in self.plan.system_folders else None
+        for command in (text, expanded):
+            if command.startswith('"'):
+                candidates = [command[1:].split('"', 1)[0]]
+            else:
+                candidates = [command[:i] for i, c in enumerate(command) if c in " \t"] + [command]
+            for candidate in candidates:
+                has_extension = "." in candidate.rsplit("\\", 1)[-1]
+                if candidate and (candidate if has_extension else candidate + ".exe") == file:
+                    return "path"
+        return None
+
+    def remove_run_entries(self, key, path):
+        lines = []
         # The registry hands out values sorted by name.
         for lowered_name, (name, _, data) in sorted(self.registry.values(key).items()):
-            text = ascii_lower(data)
-            expanded = ascii_lower(self.expand(text))
-            bare = "\\" not in text or text.startswith("\\")
-            if bare and whole_name.search(text):
-                if folder in self.plan.system_folders:
-                    self.registry.delete(key, name)
-                    self.worm_value = name
-                    lines.append("System Registry     %s removed" % FAMILY_NAME)
-                continue
-            command = text[1:] if text.startswith('"') else text
-            expanded = expanded[1:] if expanded.startswith('"') else expanded
-            if path_then_boundary.match(command) or path_then_boundary.match(expanded):
-                self.worm_value = name
+            if self.judge(data, path) is not None:
                 self.registry.delete(key, name)
+                self.worm_value, self.worm_file = name, path
                 lines.append("System Registry     %s removed" % FAMILY_NAME)
         return lines
 
@@ -169,8 +178,13 @@ class Machine:
             self.removed += 1
             self.remove_uninstall_entries()
             lines.append("%s     %s removed" % (self.plan.hosts, HOSTS_NAME))
+        # The remembered name only nominates: its value goes where it starts
+        # this detection's file or the file it was remembered for.
         if self.worm_value:
             for key in (RUN, RUN_SERVICES, WORM_UNINSTALL):
+                data = self.registry.get(key, self.worm_value)
+                if data is None or all(self.judge(data, f) is None for f in (detection.path, self.worm_file)):
+                    continue
                 if self.registry.delete(key, self.worm_value):
                     lines.append("System Registry     %s removed" % detection.name)
         for key in (RUN, RUN_SERVICES):

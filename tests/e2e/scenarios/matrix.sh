@@ -152,8 +152,9 @@ matrix_plant_worm_entries() {
   matrix_reg "$MATRIX_RUN_SERVICES_KEY" MaeService REG_SZ "$(win_path "${MATRIX_SAMPLE[10]}") -service"
   matrix_reg "$MATRIX_WORM_UNINSTALL_KEY" UninstallString REG_SZ 'C:\WINDOWS\uninstall.exe /q'
   matrix_reg "$MATRIX_WORM_UNINSTALL_KEY" DisplayName REG_SZ 'rhcjg7j0e38v'
-  # Named like one of the worm's start-up values: the find after the one
-  # that removed that value removes it here too.
+  # Named like one of the worm's start-up values, but starting the clean
+  # program planted as C:\windows\rhcjg7j0e38v.exe: the remembered name only
+  # nominates, so it stays.
   matrix_reg "$MATRIX_WORM_UNINSTALL_KEY" LaxStart REG_SZ 'C:\WINDOWS\rhcjg7j0e38v.exe'
   matrix_reg "$RUN_KEY" SMrhcjg7j0e38v REG_SZ 'C:\WINDOWS\rhcjg7j0e38v.exe'
   "$MATRIX_FORGE" hosts "$DRIVE_C/$MATRIX_HOSTS"

@@ -29,6 +29,20 @@ StartedProgram::StartedProgram(const std::string& path, const std::string& curre
   if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                       currentFolder.empty() ? nullptr : currentFolder.c_str(), &startup, &process_))
     return;
+  WaitUntilListed();
+}
+
+StartedProgram::StartedProgram(const std::wstring& path) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  std::wstring commandLine = L"\"" + path + L"\"";
+  if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process_))
+    return;
+  WaitUntilListed();
+}
+
+void StartedProgram::WaitUntilListed() {
   CloseHandle(process_.hThread);
   started_ = WaitUntil([this] { return ModuleListed(process_.dwProcessId) || Ended(0); }, kStartMs) &&
              !Ended(0);

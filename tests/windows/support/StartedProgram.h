@@ -11,6 +11,8 @@ class StartedProgram {
   // process lists of the scan read it: before the loader has set the
   // process up, a listing finds the process but not its file.
   explicit StartedProgram(const std::string& path, const std::string& currentFolder = "");
+  // The same for a path that the ANSI code page cannot hold.
+  explicit StartedProgram(const std::wstring& path);
   ~StartedProgram();
   StartedProgram(const StartedProgram&) = delete;
   StartedProgram& operator=(const StartedProgram&) = delete;
@@ -23,6 +25,7 @@ class StartedProgram {
   bool Ended(DWORD waitMs = 5000) const;
 
  private:
+  void WaitUntilListed();
   PROCESS_INFORMATION process_{};
   bool started_ = false;
 };
