@@ -47,6 +47,7 @@ struct ScanState {
   uint8_t reportOnly;
   int32_t filesScheduled;  // left for deletion at the next restart
   int32_t filesLeft;       // could neither be removed nor scheduled
+  int32_t filesNotExamined;  // could not be opened or read in time: the scan is incomplete
 };
 
 extern ScanState scanState;
