@@ -243,40 +243,72 @@ bool StartWatchdog() {
   return true;
 }
 
+// The examination armed now, if any, and whether its bound ran out.
+LONG armedGeneration = 0;
+bool insideBound = false;
+bool givenUp = false;
+
+bool BoundRanOut() {
+  if (armedGeneration == 0) return false;
+  EnterCriticalSection(&watchdog.lock);
+  bool expired = watchdog.expiredGeneration == armedGeneration;
+  LeaveCriticalSection(&watchdog.lock);
+  return expired;
+}
+
 }  // namespace
 
 HANDLE OpenCandidateFile(const char* path, DWORD access, DWORD share, DWORD flags) {
+  // Once the bound has run out, a further open of the same examination (the
+  // check tries a second, with fewer rights) would only wait it out again.
+  if (givenUp) {
+    lastOpenError = ERROR_TIMEOUT;
+    SetLastError(ERROR_TIMEOUT);
+    return INVALID_HANDLE_VALUE;
+  }
   HANDLE file;
   if (GetOsFamily() == OS_WINNT && !CancelsSynchronousIo())
     file = OpenOnHelperThread(path, access, share, flags);
   else
     file = SystemOpen(path, access, share, flags);
   lastOpenError = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (insideBound && file == INVALID_HANDLE_VALUE && (lastOpenError == ERROR_TIMEOUT || BoundRanOut()))
+    givenUp = true;
   return file;
 }
 
 DWORD LastCandidateOpenError() { return lastOpenError; }
 
 ExaminationBound::ExaminationBound() : generation_(0) {
+  insideBound = true;
+  givenUp = false;
+  armedGeneration = 0;
   if (!CancelsSynchronousIo() || !StartWatchdog()) return;
   EnterCriticalSection(&watchdog.lock);
   generation_ = ++watchdog.generation;
   watchdog.armedAt = GetTickCount();
   watchdog.armed = true;
   LeaveCriticalSection(&watchdog.lock);
+  armedGeneration = generation_;
 }
 
 ExaminationBound::~ExaminationBound() { Disarm(); }
 
 void ExaminationBound::Disarm() {
-  if (generation_ == 0 || disarmed_) return;
+  if (disarmed_) return;
   disarmed_ = true;
+  gaveUp_ = givenUp;
+  insideBound = false;
+  givenUp = false;
+  armedGeneration = 0;
+  if (generation_ == 0) return;
   EnterCriticalSection(&watchdog.lock);
   if (watchdog.generation == generation_) watchdog.armed = false;
   LeaveCriticalSection(&watchdog.lock);
 }
 
 bool ExaminationBound::Expired() const {
+  if (disarmed_ ? gaveUp_ : givenUp) return true;
   if (generation_ == 0) return false;
   EnterCriticalSection(&watchdog.lock);
   bool expired = watchdog.expiredGeneration == generation_;

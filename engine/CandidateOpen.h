@@ -46,6 +46,7 @@ class ExaminationBound {
  private:
   LONG generation_;
   bool disarmed_ = false;
+  bool gaveUp_ = false;  // an open of it was given up
 };
 
 // Test seams. The open that the system call stands for (Wine plays no

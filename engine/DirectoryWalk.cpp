@@ -16,6 +16,7 @@
 #include "engine/NotExamined.h"
 #include "engine/ScanRun.h"
 #include "engine/StatusPath.h"
+#include "engine/VariantCheck.h"
 #include "engine/WalkPath.h"
 #include "state/ReportChannel.h"
 #include "state/ScanState.h"
@@ -347,6 +348,11 @@ int WalkFolder(const char* pattern) {
         if (folderLength < 0) return -1;
         fits = JoinPath(path, levelPattern, folderLength, found.cFileName, "");
       }
+      if (!fits && !scanState.memoryPhase && folderLength >= 0 && !IsDirectory(found) &&
+          SurvivesAsName(found.cFileName) && LengthCouldMatch(EntryLength(found))) {
+        // A file that may be the worm, at a path the walk cannot hold.
+        NoteNotExamined((std::string(levelPattern, folderLength) + found.cFileName).c_str());
+      }
       if (fits) {
         ShowPath(path);
         if (!IsDirectory(found) && (scanState.memoryPhase || SurvivesAsName(found.cFileName))) {
@@ -392,7 +398,11 @@ namespace {
 int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) {
   if (folderLength < 0) return -1;
   char childPattern[MAX_PATH];
-  if (!JoinPath(childPattern, levelPattern, folderLength, name, "\\*.*")) return 0;
+  if (!JoinPath(childPattern, levelPattern, folderLength, name, "\\*.*")) {
+    // Nothing in it can be held in the walk's paths.
+    NoteNotExamined((std::string(levelPattern, folderLength) + name).c_str());
+    return 0;
+  }
   if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
   return WalkFolder(childPattern) == -1 ? -1 : 0;
 }

@@ -80,6 +80,12 @@ bool LengthMayMatch(const char* path) {
 
 }  // namespace
 
+bool LengthCouldMatch(int64_t length) {
+  if (!prefilterOn || length == kLengthUnknown) return true;
+  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
+  return sizeFilter.Accepts(static_cast<uint64_t>(length));
+}
+
 const VariantRecord* UseVariantTable(const VariantRecord* table) {
   const VariantRecord* previous = activeTable;
   activeTable = table ? table : VariantTable;
