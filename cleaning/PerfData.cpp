@@ -17,7 +17,7 @@ constexpr size_t kCounterOffset = 36;
 constexpr size_t kInstanceByteLength = 0;         // PERF_INSTANCE_DEFINITION fields
 constexpr size_t kInstanceNameOffset = 16;
 constexpr size_t kBlockByteLength = 0;            // PERF_COUNTER_BLOCK.ByteLength
-constexpr size_t kConvertedNameLength = 260;
+constexpr size_t kConvertedNameLength = kPerfTaskNameLength;
 
 class ByteView {
  public:
@@ -116,7 +116,8 @@ bool ConvertAsciiInstanceName(const uint16_t* units, size_t count, char* output,
 }
 
 int ReadProcessInstances(const uint8_t* data, size_t length, uint32_t idProcessIndex,
-                         InstanceNameConverter convert, PerfTask (&tasks)[kPerfTaskCapacity]) {
+                         InstanceNameConverter convert, std::vector<PerfTask>& tasks) {
+  tasks.clear();
   ByteView view(data, length);
   static const uint8_t kSignature[8] = {'P', 0, 'E', 0, 'R', 0, 'F', 0};
   if (!view.Contains(0, sizeof kSignature) || memcmp(data, kSignature, sizeof kSignature) != 0)
@@ -145,11 +146,9 @@ int ReadProcessInstances(const uint8_t* data, size_t length, uint32_t idProcessI
   }
 
   // NumInstances is signed: PERF_NO_INSTANCES (-1) and other negatives mean none.
-  int count = static_cast<int32_t>(numInstances) < 0 ? 0 : static_cast<int>(
-      numInstances > static_cast<uint32_t>(kPerfTaskLimit) ? kPerfTaskLimit : numInstances);
+  const uint32_t count = static_cast<int32_t>(numInstances) < 0 ? 0 : numInstances;
   uint64_t instance = object + definitionLength;
-  int filled = 0;
-  for (; filled < count; ++filled) {
+  for (uint32_t i = 0; i < count; ++i) {
     uint32_t instanceLength, nameOffset, blockLength, processId;
     if (!view.ReadU32(instance + kInstanceByteLength, instanceLength) ||
         !view.ReadU32(instance + kInstanceNameOffset, nameOffset))
@@ -159,17 +158,15 @@ int ReadProcessInstances(const uint8_t* data, size_t length, uint32_t idProcessI
         !view.ReadU32(block + counterOffset, processId))
       break;
 
-    PerfTask& task = tasks[filled];
-    char converted[kConvertedNameLength];
-    if (!ConvertName(view, instance + nameOffset, convert, converted)) {
-      strcpy(task.name, "unknown");
-    } else if (strlen(converted) < sizeof task.name) {
-      strcpy(task.name, converted);
-    } else {
-      task.name[0] = '\0';
-    }
+    PerfTask task;
+    if (!ConvertName(view, instance + nameOffset, convert, task.name)) strcpy(task.name, "unknown");
     task.processId = processId == 0 ? kIdleProcessStandIn : processId;
-    instance = block + blockLength;
+    tasks.push_back(task);
+    // Each instance lies past the one before, so that a count from the block
+    // cannot make the list longer than the block holds instances.
+    const uint64_t next = block + blockLength;
+    if (next <= instance) break;
+    instance = next;
   }
-  return filled;
+  return static_cast<int>(tasks.size());
 }

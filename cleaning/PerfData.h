@@ -6,6 +6,7 @@
 // bounds check and no offset or count in them is trusted.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "cleaning/ProcessNames.h"
 
@@ -23,13 +24,12 @@ struct ProcessCounterKeys {
 bool FindProcessCounterKeys(const uint8_t* counters, size_t length, ProcessCounterKeys& keys);
 
 // One running process as the performance data names it.
+constexpr int kPerfTaskNameLength = 260;
 struct PerfTask {
   uint32_t processId;
-  char name[kPerfInstanceNameLength];  // empty when the instance name was longer than 16
+  char name[kPerfTaskNameLength];  // the instance name, terminated
 };
 
-constexpr int kPerfTaskCapacity = 255;
-constexpr int kPerfTaskLimit = 254;
 constexpr uint32_t kIdleProcessStandIn = 0xFFFFFFFEu;  // no open succeeds on it
 
 // Converts an instance name (count UTF-16 units, no terminator) into the
@@ -44,11 +44,12 @@ bool ConvertAsciiInstanceName(const uint16_t* units, size_t count, char* output,
                               size_t outputLength);
 
 // Reads the first object of a performance-data block as the process object:
-// at most 254 instances, each with its name and the process id found at the
-// offset of the counter whose title index is idProcessIndex (offset 0 when no
-// counter has it). A name that does not convert is "unknown"; a process id of
-// 0 becomes kIdleProcessStandIn. Returns the number of tasks filled; 0 when
-// the block lacks the "PERF" signature. An instance that does not lie wholly
-// inside the buffer ends the list there.
+// every instance (the list grows as needed), each with its name and the
+// process id found at the offset of the counter whose title index is
+// idProcessIndex (offset 0 when no counter has it). A name that does not
+// convert or fit is "unknown"; a process id of 0 becomes kIdleProcessStandIn.
+// Replaces the list's content; returns the number of tasks, 0 when the block
+// lacks the "PERF" signature. An instance that does not lie wholly inside the
+// buffer, or does not lie past the one before, ends the list there.
 int ReadProcessInstances(const uint8_t* data, size_t length, uint32_t idProcessIndex,
-                         InstanceNameConverter convert, PerfTask (&tasks)[kPerfTaskCapacity]);
+                         InstanceNameConverter convert, std::vector<PerfTask>& tasks);

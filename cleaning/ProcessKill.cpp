@@ -66,7 +66,7 @@ bool ReadCounterKeys(ProcessCounterKeys& keys) {
   return FindProcessCounterKeys(counters.get(), length, keys);
 }
 
-int ReadPerfTasks(PerfTask (&tasks)[kPerfTaskCapacity]) {
+int ReadPerfTasks(std::vector<PerfTask>& tasks) {
   ProcessCounterKeys keys;
   if (!ReadCounterKeys(keys)) return 0;
 
@@ -145,7 +145,7 @@ int KillByExeName(const char* path) {
 int KillByPerfInstance(const char* path) {
   char target[kProcessPathLength];
   if (!PerfInstanceTarget(path, target)) return 0;
-  PerfTask tasks[kPerfTaskCapacity] = {};
+  std::vector<PerfTask> tasks;
   int count = ReadPerfTasks(tasks);
   const ImageIdentity image(path);
   int result = 0;

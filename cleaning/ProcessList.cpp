@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "base/PathText.h"
 #include "cleaning/Privileges.h"
@@ -21,14 +22,16 @@ namespace {
 
 using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 using ProcessWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
-using EnumProcessesFunction = BOOL(WINAPI*)(DWORD* ids, DWORD length, DWORD* lengthNeeded);
 
 constexpr DWORD kQueryAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;  // 0x410
 constexpr DWORD kCheckedTerminateAccess = PROCESS_TERMINATE | kQueryAccess;  // 0x411
 // PROCESS_QUERY_LIMITED_INFORMATION (Vista on), enough for
 // QueryFullProcessImageNameA where a process refuses the full query.
 constexpr DWORD kLimitedQueryAccess = 0x1000;
-constexpr DWORD kMaxProcessIds = 1024;
+constexpr DWORD kFirstProcessIds = 1024;
+// Far above any real count: a list that keeps filling is cut here.
+constexpr DWORD kMaxProcessIds = 1u << 20;
+EnumProcessesFunction enumProcessesSeam = nullptr;
 
 TerminateProcessFunction terminateProcess = TerminateProcess;
 
@@ -104,15 +107,21 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
   ProcessList list;
   HMODULE psapi = LoadSystemLibrary("psapi.dll");
   if (!psapi) return list;
-  auto enumProcesses = Lookup<EnumProcessesFunction>(psapi, "EnumProcesses");
+  auto enumProcesses = enumProcessesSeam ? enumProcessesSeam : Lookup<EnumProcessesFunction>(psapi, "EnumProcesses");
   if (!enumProcesses) return list;
 
-  DWORD ids[kMaxProcessIds];
-  memset(ids, 0, sizeof ids);
+  // EnumProcesses says neither how many there are nor that the buffer was too
+  // small: a buffer that came back full is doubled and asked again.
+  std::vector<DWORD> ids;
   DWORD length = 0;
-  enumProcesses(ids, sizeof ids, &length);
-  DWORD count = length / sizeof ids[0];
-  if (count > kMaxProcessIds) count = kMaxProcessIds;
+  for (DWORD capacity = kFirstProcessIds; capacity <= kMaxProcessIds; capacity *= 2) {
+    ids.assign(capacity, 0);
+    length = 0;
+    enumProcesses(ids.data(), capacity * sizeof(DWORD), &length);
+    if (length < capacity * sizeof(DWORD)) break;
+  }
+  DWORD count = length / sizeof(DWORD);
+  if (count > ids.size()) count = static_cast<DWORD>(ids.size());
   if (count == 0 || !CanReadProcessImagePaths()) return list;
 
   for (DWORD i = 0; i < count; ++i) {
@@ -160,5 +169,11 @@ bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image) {
 TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function) {
   TerminateProcessFunction previous = terminateProcess;
   terminateProcess = function ? function : TerminateProcess;
+  return previous;
+}
+
+EnumProcessesFunction UseEnumProcesses(EnumProcessesFunction function) {
+  EnumProcessesFunction previous = enumProcessesSeam;
+  enumProcessesSeam = function;
   return previous;
 }

@@ -47,7 +47,8 @@ enum class NtListResult {
   OutOfMemory,      // the list was discarded
 };
 
-// The NT way: the first 1024 ids from PSAPI's EnumProcesses, each opened with
+// The NT way: every id from PSAPI's EnumProcesses (its buffer grows until
+// it holds them all), each opened with
 // PROCESS_QUERY_INFORMATION | PROCESS_VM_READ to read its image path
 // (ReadProcessImagePath). With withDebugPrivilege, a process that denies
 // access is tried once more after enabling SeDebugPrivilege (a "false"/"TEMP"
@@ -75,3 +76,8 @@ bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image);
 // puts its own in place to play a process that refuses to die.
 using TerminateProcessFunction = BOOL(WINAPI*)(HANDLE process, UINT exitCode);
 TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function);
+
+// PSAPI's EnumProcesses, or a test's stand-in for it (a machine with more
+// processes than a test can start); null restores the system's.
+using EnumProcessesFunction = BOOL(WINAPI*)(DWORD* ids, DWORD length, DWORD* lengthNeeded);
+EnumProcessesFunction UseEnumProcesses(EnumProcessesFunction function);

@@ -3,14 +3,20 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <set>
 #include <vector>
 
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
+#include "cleaning/SystemLibrary.h"
+#include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
+#include "engine/NotExamined.h"
 #include "engine/ScanRun.h"
 #include "engine/StatusPath.h"
+#include "engine/VariantCheck.h"
 #include "engine/WalkPath.h"
 #include "state/ReportChannel.h"
 #include "state/ScanState.h"
@@ -21,8 +27,6 @@ static_assert(kWalkPathLength == MAX_PATH, "the walk's buffers are MAX_PATH long
 
 constexpr int kStatusWidth = 60;
 constexpr size_t kDrivePatternLength = 6;  // "C:\*.*"
-// Each level adds at least two characters to a 260-byte pattern.
-constexpr int kMaxFoldersOnPath = 160;
 
 bool skipReparsePoints = true;
 
@@ -88,64 +92,188 @@ struct FolderIdentity {
   DWORD volumeSerial;
   DWORD indexHigh;
   DWORD indexLow;
-  bool operator==(const FolderIdentity& other) const {
-    return volumeSerial == other.volumeSerial && indexHigh == other.indexHigh && indexLow == other.indexLow;
+  bool operator<(const FolderIdentity& other) const {
+    if (volumeSerial != other.volumeSerial) return volumeSerial < other.volumeSerial;
+    if (indexHigh != other.indexHigh) return indexHigh < other.indexHigh;
+    return indexLow < other.indexLow;
   }
 };
 
-// False where a folder cannot be opened as one (the 9x line cannot), which
-// leaves that level unguarded; the 9x line has no links to loop through.
-bool IdentityOf(const char* folder, FolderIdentity& identity) {
-  FileHandle handle;
-  {
-    FileSystemRedirectionOff nativeView;
-    handle = FileHandle(CreateFileA(folder, FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+// Every folder that the current walk from its starting folder has entered,
+// not just those on its current path: links between sibling trees would
+// otherwise make the walk enter each tree once per way into it.
+std::set<FolderIdentity> foldersVisited;
+int walkDepth = 0;  // folder levels of the current walk
+
+struct DepthScope {
+  DepthScope() { ++walkDepth; }
+  ~DepthScope() { --walkDepth; }
+};
+
+enum class Entry { kEntered, kUnguarded, kGone, kVisited, kNotExamined };
+
+using NtQueryDirectoryFileFunction = LONG(WINAPI*)(HANDLE file, HANDLE event, void* apcRoutine,
+                                                   void* apcContext, void* ioStatus, void* buffer,
+                                                   ULONG length, int informationClass,
+                                                   BOOLEAN returnSingleEntry, void* fileName,
+                                                   BOOLEAN restartScan);
+
+NtQueryDirectoryFileFunction QueryDirectory() {
+  static bool lookedUp = false;
+  static NtQueryDirectoryFileFunction query = nullptr;
+  if (!lookedUp) {
+    lookedUp = true;
+    query = SystemFunction<NtQueryDirectoryFileFunction>("ntdll.dll", "NtQueryDirectoryFile");
   }
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!handle.IsValid() || !GetFileInformationByHandle(handle.Get(), &information)) return false;
-  identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
-  return true;
+  return query;
 }
 
-// The folders of the walk's current path, outermost first. A folder already
-// on it is not entered again, however the walk reached it: the second guard
-// against a loop, behind never entering a reparse point.
-FolderIdentity foldersOnPath[kMaxFoldersOnPath];
-int foldersOnPathCount = 0;
-
-class FolderOnPath {
+// A folder that a level walks, held open for as long as the level lasts: it
+// was opened without following a link and checked through its handle to be a
+// plain folder, and while the handle lives (shared for neither deletion nor
+// renaming) nobody can swap it, or any folder above it, for something else.
+// The 9x line cannot open folders: its levels go unguarded, as it has no
+// links to follow.
+class EnteredFolder {
  public:
-  // Enters the folder of `pattern` (its text up to folderLength).
-  FolderOnPath(const char* pattern, int folderLength) {
-    if (folderLength <= 0) return;
-    char folder[MAX_PATH];
-    memcpy(folder, pattern, folderLength);
-    folder[folderLength] = '\0';
-    FolderIdentity identity;
-    if (!IdentityOf(folder, identity)) return;
-    for (int i = 0; i < foldersOnPathCount; ++i) {
-      if (foldersOnPath[i] == identity) {
-        revisit_ = true;
-        return;
+  Entry Enter(const char* folder, bool named) {
+    if (GetOsFamily() != OS_WINNT) return Entry::kUnguarded;
+    // The folder the walk starts from is the one its caller named, link or
+    // not; below it, a link is never entered (unless a test turned that off).
+    const bool followLink = named || !skipReparsePoints;
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    {
+      ExaminationBound bound;
+      FileSystemRedirectionOff nativeView;
+      for (DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
+                          DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}}) {
+        handle_ = FileHandle(CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share, nullptr,
+                                         OPEN_EXISTING, flags, nullptr));
+        if (handle_.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION) break;
       }
     }
-    if (foldersOnPathCount == kMaxFoldersOnPath) return;
-    foldersOnPath[foldersOnPathCount++] = identity;
-    pushed_ = true;
+    if (!handle_.IsValid()) return MeansNotExamined(GetLastError()) ? Entry::kNotExamined : Entry::kGone;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle_.Get(), &information)) return Entry::kNotExamined;
+    // Listed as a plain folder, but by now a link or a file: swapped since.
+    if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (!followLink && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
+      return Entry::kNotExamined;
+    FolderIdentity identity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                            information.nFileIndexLow};
+    if (!foldersVisited.insert(identity).second) return Entry::kVisited;
+    return Entry::kEntered;
   }
-  ~FolderOnPath() {
-    if (pushed_) --foldersOnPathCount;
-  }
-  FolderOnPath(const FolderOnPath&) = delete;
-  FolderOnPath& operator=(const FolderOnPath&) = delete;
 
-  bool Revisit() const { return revisit_; }
+  // Null where the level is not held (the 9x line).
+  HANDLE Handle() const { return handle_.IsValid() ? handle_.Get() : nullptr; }
 
  private:
-  bool pushed_ = false;
-  bool revisit_ = false;
+  FileHandle handle_;
+};
+
+// A folder's entries, as FindFirstFileA and FindNextFileA give them: through
+// the entered folder's own handle where there is one (what was checked is
+// what is listed, and backup semantics pass an access list that denies
+// administrators), else by the pattern.
+class FolderListing {
+ public:
+  FolderListing(HANDLE folder, const char* pattern) : folder_(folder), pattern_(pattern) {
+    if (folder_ && QueryDirectory()) buffer_.resize(kBufferLength);
+    else folder_ = nullptr;
+  }
+
+  // False when the folder lists nothing; error() then says why.
+  bool First(WIN32_FIND_DATAA& found) {
+    if (!folder_) {
+      search_ = FindHandle(FindFirst(pattern_, found));
+      error_ = search_.IsValid() ? 0 : GetLastError();
+      return search_.IsValid();
+    }
+    return Query(true) && Next(found);
+  }
+  bool Next(WIN32_FIND_DATAA& found) {
+    if (!folder_) return FindNextFileA(search_.Get(), &found) != FALSE;
+    for (;;) {
+      if (offset_ < filled_) return Take(found);
+      if (!Query(false)) return false;
+    }
+  }
+  DWORD error() const { return error_; }
+
+ private:
+  static constexpr size_t kBufferLength = 16 * 1024;
+  static constexpr int kFileDirectoryInformation = 1;
+  // FILE_DIRECTORY_INFORMATION
+  static constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60,
+                          kName = 64;
+
+  bool Query(bool restart) {
+    struct {
+      union {
+        LONG status;
+        void* pointer;
+      };
+      ULONG_PTR information;
+    } io{};
+    LONG status = QueryDirectory()(folder_, nullptr, nullptr, nullptr, &io, buffer_.data(),
+                                   static_cast<ULONG>(buffer_.size()), kFileDirectoryInformation, FALSE,
+                                   nullptr, restart);
+    offset_ = 0;
+    filled_ = 0;
+    if (status < 0 || io.information == 0) {
+      // The end of the listing (STATUS_NO_MORE_FILES, STATUS_NO_SUCH_FILE)
+      // is no failure; anything else leaves the folder not looked into.
+      const bool end = status >= 0 || status == static_cast<LONG>(0x80000006) ||
+                       status == static_cast<LONG>(0xC000000F);
+      error_ = end ? ERROR_NO_MORE_FILES : ERROR_ACCESS_DENIED;
+      return false;
+    }
+    filled_ = io.information < buffer_.size() ? io.information : buffer_.size();
+    return true;
+  }
+
+  uint32_t U32(size_t at) const {
+    uint32_t value;
+    memcpy(&value, buffer_.data() + at, sizeof value);
+    return value;
+  }
+
+  bool Take(WIN32_FIND_DATAA& found) {
+    const size_t entry = offset_;
+    if (entry + kName > filled_) {
+      offset_ = filled_;
+      return Next(found);
+    }
+    const uint32_t next = U32(entry + kNextEntryOffset);
+    offset_ = next ? entry + next : filled_;
+    memset(&found, 0, sizeof found);
+    found.dwFileAttributes = U32(entry + kAttributes);
+    found.nFileSizeLow = U32(entry + kEndOfFile);
+    found.nFileSizeHigh = U32(entry + kEndOfFile + 4);
+    const uint32_t nameLength = U32(entry + kNameLength);
+    const size_t units = entry + kName + nameLength <= filled_ ? nameLength / 2 : 0;
+    std::vector<WCHAR> name(units + 1, 0);
+    if (units) memcpy(name.data(), buffer_.data() + entry + kName, units * 2);
+    // As FindFirstFileA would give it: the 8-bit code page of the file
+    // functions, best fit included; a name that does not fit comes back as
+    // "?", which is shown but never joined into a path.
+    const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    int length = units ? WideCharToMultiByte(codePage, 0, name.data(), static_cast<int>(units), found.cFileName,
+                                             MAX_PATH - 1, nullptr, nullptr)
+                       : 0;
+    if (length <= 0) strcpy(found.cFileName, "?");
+    else found.cFileName[length] = '\0';
+    return true;
+  }
+
+  HANDLE folder_;
+  const char* pattern_;
+  FindHandle search_;
+  std::vector<uint8_t> buffer_;
+  size_t offset_ = 0;
+  size_t filled_ = 0;
+  DWORD error_ = 0;
 };
 
 // Whether the walk goes into a subfolder entry. A junction, symbolic link or
@@ -182,40 +310,63 @@ int WalkFolder(const char* pattern) {
   const int folderLength = FolderPartLength(levelPattern);
   WIN32_FIND_DATAA found;
 
-  // A folder already on the walk's path (reached again through some link)
-  // is not walked a second time. The memory phase names a file, not a folder.
+  // The folder is entered through a handle, and not a second time however the
+  // walk reached it again. The memory phase names a file, not a folder.
   const bool walksFolder = !scanState.memoryPhase && folderLength > 0;
-  FolderOnPath onPath(levelPattern, walksFolder ? folderLength : 0);
-  if (onPath.Revisit()) return scanState.filesScanned;
+  if (walksFolder && walkDepth == 0) foldersVisited.clear();
+  DepthScope depth;
+  EnteredFolder folder;
+  char folderPath[MAX_PATH] = "";
+  if (walksFolder) {
+    memcpy(folderPath, levelPattern, folderLength);
+    folderPath[folderLength] = '\0';
+    switch (folder.Enter(folderPath, walkDepth == 1)) {
+      case Entry::kEntered:
+      case Entry::kUnguarded:
+        break;
+      case Entry::kNotExamined:
+        NoteNotExamined(folderPath);
+        return scanState.filesScanned;
+      case Entry::kGone:
+      case Entry::kVisited:
+        return scanState.filesScanned;
+    }
+  }
 
   // File pass: show every entry, check every file.
   const bool listsOnce = ListsOnce();
   std::vector<std::string> subfolders;
-  {
-    FindHandle search(FindFirst(levelPattern, found));
-    if (search.IsValid()) {
-      do {
-        if (PumpAndTestStop()) return 0;
-        char path[MAX_PATH];
-        bool fits;
-        if (scanState.memoryPhase) {
-          fits = CopyText(path, levelPattern);
-        } else {
-          if (folderLength < 0) return -1;
-          fits = JoinPath(path, levelPattern, folderLength, found.cFileName, "");
+  FolderListing listing(folder.Handle(), levelPattern);
+  if (listing.First(found)) {
+    do {
+      if (PumpAndTestStop()) return 0;
+      char path[MAX_PATH];
+      bool fits;
+      if (scanState.memoryPhase) {
+        fits = CopyText(path, levelPattern);
+      } else {
+        if (folderLength < 0) return -1;
+        fits = JoinPath(path, levelPattern, folderLength, found.cFileName, "");
+      }
+      if (!fits && !scanState.memoryPhase && folderLength >= 0 && !IsDirectory(found) &&
+          SurvivesAsName(found.cFileName) && LengthCouldMatch(EntryLength(found))) {
+        // A file that may be the worm, at a path the walk cannot hold.
+        NoteNotExamined((std::string(levelPattern, folderLength) + found.cFileName).c_str());
+      }
+      if (fits) {
+        ShowPath(path);
+        if (!IsDirectory(found) && (scanState.memoryPhase || SurvivesAsName(found.cFileName))) {
+          if (!scanState.memoryPhase) ++scanState.filesScanned;
+          // The memory phase hands over no length: a process's file is always opened.
+          CheckWithCheckerList(path, scanState.memoryPhase ? kLengthUnknown : EntryLength(found));
         }
-        if (fits) {
-          ShowPath(path);
-          if (!IsDirectory(found) && (scanState.memoryPhase || SurvivesAsName(found.cFileName))) {
-            if (!scanState.memoryPhase) ++scanState.filesScanned;
-            // The memory phase hands over no length: a process's file is always opened.
-            CheckWithCheckerList(path, scanState.memoryPhase ? kLengthUnknown : EntryLength(found));
-          }
-        }
-        if (listsOnce && WalksInto(found)) subfolders.emplace_back(found.cFileName);
-        if (PumpAndTestStop()) return 0;
-      } while (FindNextFileA(search.Get(), &found));
-    }
+      }
+      if (listsOnce && WalksInto(found)) subfolders.emplace_back(found.cFileName);
+      if (PumpAndTestStop()) return 0;
+    } while (listing.Next(found));
+  } else if (folder.Handle() && MeansNotExamined(listing.error())) {
+    NoteNotExamined(folderPath);
+    return scanState.filesScanned;
   }
 
   if (listsOnce) {
@@ -230,13 +381,13 @@ int WalkFolder(const char* pattern) {
   char subfolderPattern[MAX_PATH];
   if (!MakeSubfolderPattern(subfolderPattern, levelPattern)) return scanState.filesScanned;
 
-  FindHandle search(FindFirst(subfolderPattern, found));
-  if (!search.IsValid()) return scanState.filesScanned;
+  FolderListing again(folder.Handle(), subfolderPattern);
+  if (!again.First(found)) return scanState.filesScanned;
   do {
     if (PumpAndTestStop()) return 0;
     if (WalksInto(found) && WalkSubfolder(levelPattern, folderLength, found.cFileName) == -1)
       return -1;
-  } while (FindNextFileA(search.Get(), &found));
+  } while (again.Next(found));
   return scanState.filesScanned;
 }
 
@@ -247,7 +398,11 @@ namespace {
 int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) {
   if (folderLength < 0) return -1;
   char childPattern[MAX_PATH];
-  if (!JoinPath(childPattern, levelPattern, folderLength, name, "\\*.*")) return 0;
+  if (!JoinPath(childPattern, levelPattern, folderLength, name, "\\*.*")) {
+    // Nothing in it can be held in the walk's paths.
+    NoteNotExamined((std::string(levelPattern, folderLength) + name).c_str());
+    return 0;
+  }
   if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
   return WalkFolder(childPattern) == -1 ? -1 : 0;
 }

@@ -32,6 +32,9 @@ class FileReader final : public ByteReader {
   // unreadable (no signature describes one).
   bool Length(int32_t& length) const;
   bool ReadExact(int32_t position, void* destination, uint32_t length) override;
+  // A read that the system refused (a byte-range lock, a cancelled read), as
+  // against one that met the end of the file: the file was not examined.
+  bool ReadFailed() const { return readFailed_; }
 
   // For a Removable() file: sets its attributes to FILE_ATTRIBUTE_ARCHIVE
   // alone (read-only, hidden and system would each refuse the deletion), and
@@ -43,6 +46,7 @@ class FileReader final : public ByteReader {
  private:
   FileHandle handle_;
   bool removable_ = false;
+  bool readFailed_ = false;
 };
 
 // Test seam: where kernel32 has SetFileInformationByHandle (Vista on) it

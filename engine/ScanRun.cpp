@@ -8,6 +8,8 @@
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
+#include "cleaning/Privileges.h"
 #include "cleaning/Restart.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/CheckerList.h"
@@ -90,6 +92,12 @@ void ReportStatistics() {
 }  // namespace
 
 int RunScan() {
+  // Backup semantics pass access lists only with these enabled: a file that
+  // denies administrators would otherwise go unexamined (reading) or unremoved.
+  if (GetOsFamily() == OS_WINNT) {
+    EnablePrivilege("SeBackupPrivilege");
+    EnablePrivilege("SeRestorePrivilege");
+  }
   if (scanState.scanTarget[0] != '\0') {
     if (scanState.skipMemoryPhase)
       scanState.memoryPhase = 0;  // the walk must take patterns as folders, not as one file

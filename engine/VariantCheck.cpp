@@ -7,9 +7,11 @@
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/SystemLibrary.h"
+#include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
+#include "engine/NotExamined.h"
 #include "engine/PeHeaders.h"
 #include "engine/RegistryCleaning.h"
 #include "engine/SizeFilter.h"
@@ -78,6 +80,12 @@ bool LengthMayMatch(const char* path) {
 
 }  // namespace
 
+bool LengthCouldMatch(int64_t length) {
+  if (!prefilterOn || length == kLengthUnknown) return true;
+  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
+  return sizeFilter.Accepts(static_cast<uint64_t>(length));
+}
+
 const VariantRecord* UseVariantTable(const VariantRecord* table) {
   const VariantRecord* previous = activeTable;
   activeTable = table ? table : VariantTable;
@@ -111,11 +119,23 @@ int CheckVariantFile(const char* familyName, const char* path) {
   if (strlen(path) >= kPathBufferLength) return 0;
   if (!LengthMayMatch(path)) return 0;
 
+  // The open and the reads are bounded: a file that an oplock, a byte-range
+  // lock, an access list or a holder keeps from being read is reported as not
+  // examined, never counted clean.
+  ExaminationBound bound;
   FileReader file(path);
-  if (!file.IsOpen()) return 0;
+  if (!file.IsOpen()) {
+    bound.Disarm();
+    if (bound.Expired() || MeansNotExamined(LastCandidateOpenError())) NoteNotExamined(path);
+    return 0;
+  }
   CurrentFileScope current(path);
   const VariantRecord* match = MatchVariantRecord(file);
-  if (!match) return 0;
+  bound.Disarm();
+  if (!match) {
+    if (bound.Expired() || file.ReadFailed()) NoteNotExamined(path);
+    return 0;
+  }
 
   ++scanState.filesInfected;
   // The drive scan keeps the file open, so that the removal acts on the file

@@ -1,9 +1,11 @@
 #pragma once
+#include <cstdint>
 // Decides whether one file is a known variant of the worm, by its PE headers
 // and the variant table. Called through the checker list for every file.
 //
-// Returns 1 when a record matched, 0 otherwise (also when the file cannot be
-// opened or read: such a file counts as clean). On a match the worm's
+// Returns 1 when a record matched, 0 otherwise. A file that cannot be opened
+// or read (within the examination's bound) is not counted clean: it is
+// reported as not examined (NoteNotExamined), and 0 is returned. On a match the worm's
 // registry entries are cleaned and, outside the memory phase, the file goes
 // to the infected-file handling; in the memory phase it is only marked
 // (scanState.foundInMemory). With a memory removal pending, the file is
@@ -15,6 +17,11 @@
 // it could not match, so the result is the same 0.
 struct VariantRecord;
 int CheckVariantFile(const char* familyName, const char* path);
+
+// Whether a file of this length could match a record at all (always for
+// kLengthUnknown): a file the walk cannot hand to the check (its path does
+// not fit) matters only then.
+bool LengthCouldMatch(int64_t length);
 
 // The first record of the table that the open file matches, or null (also
 // when its headers cannot be read). The check's own judgement, for a removal

@@ -11,10 +11,9 @@
 namespace {
 
 void CheckTasks(const uint8_t* data, size_t size, uint32_t idIndex) {
-  PerfTask tasks[kPerfTaskCapacity];
-  memset(tasks, 0xAB, sizeof tasks);
+  std::vector<PerfTask> tasks;
   int count = ReadProcessInstances(data, size, idIndex, ConvertAsciiInstanceName, tasks);
-  if (count < 0 || count > kPerfTaskLimit) abort();
+  if (count < 0 || static_cast<size_t>(count) != tasks.size() || static_cast<size_t>(count) > size) abort();
   for (int i = 0; i < count; ++i) {
     if (memchr(tasks[i].name, '\0', sizeof tasks[i].name) == nullptr) abort();
     if (tasks[i].processId == 0) abort();  // the idle process is never id 0

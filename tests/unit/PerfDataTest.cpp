@@ -137,14 +137,14 @@ class BlockBuilder {
   std::vector<uint8_t> bytes_;
 };
 
-int Read(const std::vector<uint8_t>& block, PerfTask (&tasks)[kPerfTaskCapacity], uint32_t idIndex = 784) {
-  memset(tasks, 0xAB, sizeof tasks);
+int Read(const std::vector<uint8_t>& block, std::vector<PerfTask>& tasks, uint32_t idIndex = 784) {
+  tasks.assign(3, PerfTask{0xABABABABu, "stale"});
   return ReadProcessInstances(block.data(), block.size(), idIndex, ConvertAsciiInstanceName, tasks);
 }
 
 TEST(ProcessInstances, GiveEachInstanceItsNameAndProcessId) {
   auto block = BlockBuilder().Build({{u"System", 4}, {u"worm", 1200}, {u"explorer", 88}});
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   ASSERT_EQ(Read(block, tasks), 3);
   EXPECT_STREQ(tasks[0].name, "System");
   EXPECT_EQ(tasks[0].processId, 4u);
@@ -154,18 +154,20 @@ TEST(ProcessInstances, GiveEachInstanceItsNameAndProcessId) {
   EXPECT_EQ(tasks[2].processId, 88u);
 }
 
-TEST(ProcessInstances, NamesOfSixteenCharactersAreKeptAndLongerOnesLeftEmpty) {
-  auto block = BlockBuilder().Build({{u"abcdefghijklmnop", 10}, {u"abcdefghijklmnopq", 11}});
-  PerfTask tasks[kPerfTaskCapacity];
-  ASSERT_EQ(Read(block, tasks), 2);
+TEST(ProcessInstances, LongNamesAreKeptWhole) {
+  auto block = BlockBuilder().Build({{u"abcdefghijklmnop", 10}, {u"abcdefghijklmnopq", 11},
+                                     {u"a-program-with-a-rather-long-name", 12}});
+  std::vector<PerfTask> tasks;
+  ASSERT_EQ(Read(block, tasks), 3);
   EXPECT_STREQ(tasks[0].name, "abcdefghijklmnop");
-  EXPECT_STREQ(tasks[1].name, "");
+  EXPECT_STREQ(tasks[1].name, "abcdefghijklmnopq");
   EXPECT_EQ(tasks[1].processId, 11u);
+  EXPECT_STREQ(tasks[2].name, "a-program-with-a-rather-long-name");
 }
 
 TEST(ProcessInstances, TheIdleProcessIdBecomesOneNoOpenSucceedsOn) {
   auto block = BlockBuilder().Build({{u"Idle", 0}, {u"System", 4}});
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   ASSERT_EQ(Read(block, tasks), 2);
   EXPECT_EQ(tasks[0].processId, 0xFFFFFFFEu);
   EXPECT_EQ(tasks[1].processId, 4u);
@@ -173,31 +175,33 @@ TEST(ProcessInstances, TheIdleProcessIdBecomesOneNoOpenSucceedsOn) {
 
 TEST(ProcessInstances, TheIdCounterIsFoundByItsTitleIndexAmongTheDefinitions) {
   auto block = BlockBuilder().Build({{u"worm", 321}}, {6, 10, 784, 12});
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   ASSERT_EQ(Read(block, tasks), 1);
   EXPECT_EQ(tasks[0].processId, 321u);
 }
 
 TEST(ProcessInstances, WithoutTheIdCounterTheBlocksOwnLengthIsReadAtOffsetZero) {
   auto block = BlockBuilder().Build({{u"worm", 321}}, {6, 10}, 784);
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   ASSERT_EQ(Read(block, tasks), 1);
   EXPECT_EQ(tasks[0].processId, 12u);  // the counter block's ByteLength: 4 + 2 counters
 }
 
-TEST(ProcessInstances, AtMost254InstancesAreTaken) {
+TEST(ProcessInstances, EveryInstanceIsTakenBeyondTheOld254) {
   std::vector<Instance> many;
-  for (uint32_t i = 0; i < 300; ++i) many.push_back({u"p" + std::u16string(1, u'0' + i % 10), 1000 + i});
+  for (uint32_t i = 0; i < 1300; ++i) many.push_back({u"p" + std::u16string(1, u'0' + i % 10), 1000 + i});
   auto block = BlockBuilder().Build(many);
-  PerfTask tasks[kPerfTaskCapacity];
-  ASSERT_EQ(Read(block, tasks), 254);
+  std::vector<PerfTask> tasks;
+  ASSERT_EQ(Read(block, tasks), 1300);
   EXPECT_EQ(tasks[253].processId, 1253u);
-  EXPECT_EQ(tasks[254].processId, 0xABABABABu) << "the 255th entry is never written";
+  EXPECT_EQ(tasks[254].processId, 1254u);
+  EXPECT_EQ(tasks[1299].processId, 2299u);
+  EXPECT_STREQ(tasks[1299].name, "p9");
 }
 
 TEST(ProcessInstances, ANameThatDoesNotConvertIsUnknown) {
   auto block = BlockBuilder().Build({{u"w\u00f6rm", 5}});
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   ASSERT_EQ(Read(block, tasks), 1);
   EXPECT_STREQ(tasks[0].name, "unknown");
   EXPECT_EQ(tasks[0].processId, 5u);
@@ -206,20 +210,20 @@ TEST(ProcessInstances, ANameThatDoesNotConvertIsUnknown) {
 TEST(ProcessInstances, ABlockWithoutTheSignatureGivesNothing) {
   auto block = BlockBuilder().Build({{u"worm", 5}});
   block[6] = 'G';
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   EXPECT_EQ(Read(block, tasks), 0);
   EXPECT_EQ(ReadProcessInstances(nullptr, 0, 784, ConvertAsciiInstanceName, tasks), 0);
 }
 
 TEST(ProcessInstances, NoInstancesOrANegativeCountGiveNothing) {
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   EXPECT_EQ(Read(BlockBuilder().Build({}), tasks), 0);
   EXPECT_EQ(Read(BlockBuilder().Build({{u"worm", 5}}, {6, 784}, 784, -1), tasks), 0);
 }
 
 TEST(ProcessInstances, MoreInstancesDeclaredThanPresentEndAtTheBufferEnd) {
   auto block = BlockBuilder().Build({{u"a", 1}, {u"b", 2}}, {6, 784}, 784, 200);
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   EXPECT_EQ(Read(block, tasks), 2);
 }
 
@@ -229,7 +233,7 @@ TEST(ProcessInstances, EveryTruncationStaysInsideTheBuffer) {
     // A copy of exactly `length` bytes, so that the sanitizer sees any read past it.
     std::unique_ptr<uint8_t[]> copy(new uint8_t[length ? length : 1]);
     memcpy(copy.get(), whole.data(), length);
-    PerfTask tasks[kPerfTaskCapacity];
+    std::vector<PerfTask> tasks;
     int count = ReadProcessInstances(copy.get(), length, 784, ConvertAsciiInstanceName, tasks);
     EXPECT_LE(count, 3) << length;
     if (length == whole.size()) {
@@ -262,7 +266,7 @@ TEST(ProcessInstances, HostileOffsetsNeverReachOutside) {
       {"more counters than the block holds: the id counter comes first", 96 + 32, outside, 1, 5},
       {"one counter, not the id counter", 96 + 32, {1}, 1, 12},
   };
-  PerfTask tasks[kPerfTaskCapacity];
+  std::vector<PerfTask> tasks;
   for (const Case& c : cases) {
     for (uint32_t value : c.values) {
       SCOPED_TRACE(testing::Message() << c.what << ", 0x" << std::hex << value);

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "engine/DirectoryWalk.h"
+#include "engine/VariantRecord.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/ScratchFolder.h"
@@ -311,7 +312,8 @@ TEST_F(DirectoryWalkTest, SkipsEntriesWhosePathWouldNotFitAndGoesOn) {
   std::string tooLong = folder + "\\" + std::string(260 - 221, 'b');
   std::string farTooLong = folder + "\\" + std::string(300 - 221, 'c');
   WriteFileBytes(fits, "x");
-  WriteFileBytes(tooLong, "x");
+  // Of the length of a variant: it could be the worm, and was not examined.
+  WriteFileBytes(tooLong, std::string(VariantTable[0].fileSize, 'x'));
   WriteFileBytes(farTooLong, "x");
   // A subfolder whose own path fits but whose pattern (+ "\*.*") does not.
   std::string deepFolder = folder + "\\" + std::string(257 - 221, 'd');
@@ -324,6 +326,9 @@ TEST_F(DirectoryWalkTest, SkipsEntriesWhosePathWouldNotFitAndGoesOn) {
   EXPECT_EQ(checked, (std::set<std::string>{fits, root.Join("after.txt")}));
   EXPECT_EQ(result, 2);
   for (const std::string& status : statuses) EXPECT_LE(status.size(), 60u);
+  EXPECT_EQ(std::set<std::string>(logLines.begin(), logLines.end()),
+            (std::set<std::string>{tooLong + "     could not be examined", deepFolder + "     could not be examined"}));
+  EXPECT_EQ(scanState.filesNotExamined, 2);
 }
 
 TEST_F(DirectoryWalkTest, AnOverlongPatternWalksNothing) {

@@ -70,6 +70,23 @@ TEST_F(LinkCycle, AFolderAlreadyOnTheWalksPathIsNotEnteredAgain) {
     EXPECT_FALSE(Contains(path, "\\loops\\a\\") || Contains(path, "\\loops\\b\\")) << path;
 }
 
+// Each of two sibling folders holds a link to the other: a walk that went
+// into links (the seam again) reaches each tree twice, once directly and once
+// through the other; a guard on the current path alone lets it walk both.
+TEST_F(LinkCycle, LinksBetweenSiblingTreesDoNotMultiplyTheWalk) {
+  scanState.memoryPhase = 0;
+  ASSERT_NE(GetFileAttributesA("E:\\sib\\a\\tob") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  WriteFileBytes("E:\\sib\\a\\one.txt", "one");
+  WriteFileBytes("E:\\sib\\b\\two.txt", "two");
+  bool previous = UseReparsePointSkip(false);
+
+  WalkFolder("E:\\sib\\*.*");
+
+  UseReparsePointSkip(previous);
+  EXPECT_EQ(scanState.filesScanned, 2);
+  EXPECT_EQ(checkedPaths.size(), 2u);
+}
+
 // --- a folder of the checked path swapped for a link -------------------------
 
 std::string swapName;

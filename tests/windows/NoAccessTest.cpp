@@ -28,7 +28,8 @@ TEST(NoReadAccessSetup, PlantsSamplesInAFolderAndAFileToBeLocked) {
 using NoReadAccess = RealCheckFixture;
 
 // Step 2: D:\locked may not be listed, D:\open\sealed.exe may not be read.
-TEST_F(NoReadAccess, TheWalkShowsALockedFolderNeverEntersItAndCountsAnUnreadableFileClean) {
+// Neither is clean: each is reported once as not examined, and counted.
+TEST_F(NoReadAccess, TheWalkReportsALockedFolderAndAnUnreadableFileAsNotExamined) {
   WIN32_FIND_DATAA found;
   ASSERT_EQ(FindFirstFileA("D:\\locked\\*", &found), INVALID_HANDLE_VALUE) << "D:\\locked is readable";
   ASSERT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
@@ -44,19 +45,24 @@ TEST_F(NoReadAccess, TheWalkShowsALockedFolderNeverEntersItAndCountsAnUnreadable
   EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
             (std::set<std::string>{"D:\\after.txt", "D:\\open\\sealed.exe", "D:\\open\\worm.exe"}));
   EXPECT_NE(std::find(statuses.begin(), statuses.end(), "D:\\locked"), statuses.end());
-  EXPECT_EQ(logLines, std::vector<std::string>{"D:\\open\\worm.exe     W32/Morvo.Lax.Worm removed"});
+  EXPECT_EQ(std::multiset<std::string>(logLines.begin(), logLines.end()),
+            (std::multiset<std::string>{"D:\\open\\worm.exe     W32/Morvo.Lax.Worm removed",
+                                        "D:\\open\\sealed.exe     could not be examined",
+                                        "D:\\locked     could not be examined"}));
+  EXPECT_EQ(scanState.filesNotExamined, 2);
   EXPECT_EQ(scanState.filesInfected, 1);
   EXPECT_EQ(GetFileAttributesA("D:\\open\\worm.exe"), INVALID_FILE_ATTRIBUTES);
   EXPECT_NE(GetFileAttributesA("D:\\open\\sealed.exe"), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(NoReadAccess, AWalkStartingInALockedFolderFindsNothingAndEndsNormally) {
+TEST_F(NoReadAccess, AWalkStartingInALockedFolderReportsItAsNotExamined) {
   scanState.filesScanned = 4;
 
   EXPECT_EQ(WalkFolder("D:\\locked\\*.*"), 4);
 
   EXPECT_TRUE(checkedPaths.empty());
-  EXPECT_TRUE(logLines.empty());
+  EXPECT_EQ(logLines, std::vector<std::string>{"D:\\locked     could not be examined"});
+  EXPECT_EQ(scanState.filesNotExamined, 1);
 }
 
 }  // namespace

@@ -42,6 +42,28 @@ TEST(ProcessLists, PsapiListsAStandInWithItsFullPath) {
   }
 }
 
+// A machine with more processes than a test can start: EnumProcesses stands
+// in, reporting 1,500 ids as the system would (filling whatever buffer it is
+// given and no more), the test's own among the last of them.
+BOOL WINAPI ManyProcesses(DWORD* ids, DWORD length, DWORD* lengthNeeded) {
+  constexpr DWORD kReported = 1500;
+  DWORD count = length / sizeof(DWORD) < kReported ? length / sizeof(DWORD) : kReported;
+  for (DWORD i = 0; i < count; ++i) ids[i] = 0x7FFF0000u + 4 * i;  // no such processes
+  if (count > 1300) ids[1300] = GetCurrentProcessId();
+  *lengthNeeded = count * sizeof(DWORD);
+  return TRUE;
+}
+
+TEST(ProcessLists, PsapiListsProcessesBeyondTheFirst1024) {
+  EnumProcessesFunction previous = UseEnumProcesses(ManyProcesses);
+  NtListResult result;
+  ProcessList list = ListProcessesNT(false, &result);
+  UseEnumProcesses(previous);
+
+  EXPECT_EQ(result, NtListResult::Listed);
+  EXPECT_EQ(EntriesOf(list, GetCurrentProcessId()).size(), 1u);
+}
+
 TEST(ProcessLists, ToolHelpListsAStandInByTheNameWineGives) {
   ScratchFolder folder("kill-list-9x");
   std::string path = folder.Join("morvo-list9x.exe");

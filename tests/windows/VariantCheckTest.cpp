@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/RegistryCleaning.h"
 #include "engine/ScanRun.h"
@@ -88,7 +89,7 @@ TEST_F(VariantCheckTest, TheMemoryPhaseOnlyMarksTheMatch) {
   EXPECT_STREQ(scanState.detectionName, "W32/Morvo.Lax.Worm");
 }
 
-TEST_F(VariantCheckTest, UnreadableAndNonPeFilesAreCleanWithoutALine) {
+TEST_F(VariantCheckTest, AHeldFileIsReportedAsNotExaminedOnceAndNonPeFilesAreCleanWithoutALine) {
   ScratchFolder root("check-unreadable");
   std::string locked = root.AddFile("locked.exe", InertSample(VariantTable[0]));
   HANDLE holder = CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
@@ -98,14 +99,104 @@ TEST_F(VariantCheckTest, UnreadableAndNonPeFilesAreCleanWithoutALine) {
   std::string empty = root.AddFile("empty.exe", "");
 
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", locked.c_str()), 0);
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", locked.c_str()), 0);
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", text.c_str()), 0);
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", empty.c_str()), 0);
   EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", root.Join("missing.exe").c_str()), 0);
   CloseHandle(holder);
 
-  EXPECT_TRUE(logLines.empty());
+  EXPECT_EQ(logLines, std::vector<std::string>{locked + "     could not be examined"});
+  EXPECT_EQ(scanState.filesNotExamined, 1);
   EXPECT_EQ(scanState.filesInfected, 0);
   EXPECT_STREQ(currentFilePath, "");
+}
+
+// Wine plays no opportunistic locks. In the system call's place stands an
+// open that blocks as one held by an unacknowledged oplock break would: a
+// synchronous read of a pipe that nobody writes, which only a cancel or the
+// pipe's end ends.
+class BlockedOpenTest : public VariantCheckTest {
+ protected:
+  static constexpr DWORD kBound = 1000;
+  void SetUp() override {
+    VariantCheckTest::SetUp();
+    ASSERT_TRUE(CreatePipe(&pipeRead, &pipeWrite, nullptr, 0));
+    opensStarted = opensEnded = 0;
+    previousBound_ = UseExaminationBound(kBound);
+    previousOpen_ = UseCandidateOpenFunction(BlockingOpen);
+  }
+  void TearDown() override {
+    UseCandidateOpenFunction(previousOpen_);
+    UseExaminationBound(previousBound_);
+    UseSynchronousIoCancel(true);
+    CloseHandle(pipeWrite);  // ends any open still blocked on a helper thread
+    while (opensEnded != opensStarted) Sleep(10);
+    CloseHandle(pipeRead);
+    VariantCheckTest::TearDown();
+  }
+  static HANDLE BlockingOpen(const char*, DWORD, DWORD, DWORD) {
+    InterlockedIncrement(&opensStarted);
+    char byte;
+    DWORD got;
+    BOOL read = ReadFile(pipeRead, &byte, 1, &got, nullptr);
+    DWORD error = read ? ERROR_SUCCESS : GetLastError();
+    InterlockedIncrement(&opensEnded);
+    SetLastError(error == ERROR_SUCCESS ? ERROR_ACCESS_DENIED : error);
+    return INVALID_HANDLE_VALUE;
+  }
+  // A scan of a folder holding one blocked sample and one that is not:
+  // returns how long it took.
+  DWORD ScanWithOneBlockedFile(ScratchFolder& root, std::string& blocked) {
+    blocked = root.AddFile("held.exe", InertSample(VariantTable[0]));
+    strcpy(scanState.scanTarget, root.Path().c_str());
+    scanState.skipMemoryPhase = 1;
+    DWORD start = GetTickCount();
+    RunScan();
+    return GetTickCount() - start;
+  }
+
+  static HANDLE pipeRead, pipeWrite;
+  static volatile LONG opensStarted, opensEnded;
+
+ private:
+  DWORD previousBound_ = 0;
+  CandidateOpenFunction previousOpen_ = nullptr;
+};
+HANDLE BlockedOpenTest::pipeRead;
+HANDLE BlockedOpenTest::pipeWrite;
+volatile LONG BlockedOpenTest::opensStarted;
+volatile LONG BlockedOpenTest::opensEnded;
+
+TEST_F(BlockedOpenTest, TheWatchdogCancelsTheOpenAfterTheBoundAndTheScanEnds) {
+  ScratchFolder root("check-blocked-cancel");
+  std::string blocked;
+
+  DWORD elapsed = ScanWithOneBlockedFile(root, blocked);
+
+  EXPECT_GE(elapsed, kBound);
+  EXPECT_LT(elapsed, kBound + 4000) << "the bound did not hold";
+  EXPECT_EQ(opensEnded, opensStarted) << "an open was left blocked";
+  EXPECT_NE(std::find(logLines.begin(), logLines.end(), blocked + "     could not be examined"), logLines.end());
+  EXPECT_EQ(scanState.filesNotExamined, 1);
+  EXPECT_EQ(scanState.filesScanned, 1);
+  EXPECT_EQ(logLines.back(), "Total files removed\t\t:  0");
+  EXPECT_TRUE(FileExists(blocked));
+}
+
+// Before Vista nothing cancels another thread's synchronous I/O: the open
+// runs on a helper thread, and the scan gives it up after the bound.
+TEST_F(BlockedOpenTest, WithoutCancelTheScanGivesTheOpenUpAfterTheBound) {
+  UseSynchronousIoCancel(false);
+  ScratchFolder root("check-blocked-helper");
+  std::string blocked;
+
+  DWORD elapsed = ScanWithOneBlockedFile(root, blocked);
+
+  EXPECT_GE(elapsed, kBound);
+  EXPECT_LT(elapsed, 2 * kBound + 4000) << "the bound did not hold";
+  EXPECT_NE(std::find(logLines.begin(), logLines.end(), blocked + "     could not be examined"), logLines.end());
+  EXPECT_EQ(scanState.filesNotExamined, 1);
+  EXPECT_EQ(logLines.back(), "Total files removed\t\t:  0");
 }
 
 TEST_F(VariantCheckTest, TheWormValueNameIsClearedOnlyUntilTheFirstDetection) {

@@ -3,7 +3,8 @@
 # Unix symlink to a folder as a directory with FILE_ATTRIBUTE_REPARSE_POINT):
 # on D:, two links back to D:\ and one to a folder outside every drive; on
 # E:, for each path-swap test, a folder "decoy-NAME" whose "dir" is a link to
-# a folder outside every drive, ready to be renamed into place.
+# a folder outside every drive, ready to be renamed into place, and two
+# sibling folders E:\sib\a and E:\sib\b, each with a link to the other.
 #   links.sh WINEBED PREFIX BUILD_DIR TEST_EXE [ARCH (64 or 32, the prefix's Windows)]
 set -euo pipefail
 winebed=$1 prefix=$2 build=$3 exe=$4 arch=${5:-64}
@@ -17,6 +18,9 @@ mkdir -p "$d/loops" "$e" "$outside/walk"
 ln -s "$d" "$d/loops/a"
 ln -s "$d" "$d/loops/b"
 ln -s "$outside/walk" "$d/outside"
+mkdir -p "$e/sib/a" "$e/sib/b"
+ln -s "$e/sib/b" "$e/sib/a/tob"
+ln -s "$e/sib/a" "$e/sib/b/toa"
 for swap in path handle memory; do
   mkdir -p "$e/decoy-$swap" "$outside/$swap"
   ln -s "$outside/$swap" "$e/decoy-$swap/dir"
