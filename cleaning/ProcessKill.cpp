@@ -130,6 +130,7 @@ int KillByExeName(const char* path) {
       KernelHandle process = OpenProcessOfImage(entry->th32ProcessID, image);
       if (process.IsValid()) {
         int result = TerminateOpenProcess(process.Get()) ? 1 : 0;
+        if (result) WaitForProcessEnd(process.Get());
         Sleep(kAfterTerminationMs);
         return result;
       }

@@ -29,6 +29,10 @@ constexpr DWORD kCheckedTerminateAccess = PROCESS_TERMINATE | kQueryAccess;  // 
 // QueryFullProcessImageNameA where a process refuses the full query.
 constexpr DWORD kLimitedQueryAccess = 0x1000;
 constexpr DWORD kFirstProcessIds = 1024;
+// TerminateProcess only begins the end; the image file stays in use until the
+// process is gone, which a loaded machine can take seconds over. Bounded, so
+// that a process stuck in the kernel never holds up the scan.
+constexpr DWORD kProcessEndWaitMs = 5000;
 // Far above any real count: a list that keeps filling is cut here.
 constexpr DWORD kMaxProcessIds = 1u << 20;
 EnumProcessesFunction enumProcessesSeam = nullptr;
@@ -145,9 +149,11 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
 
 KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image) {
   if (processId == GetCurrentProcessId()) return KernelHandle();
-  KernelHandle process(OpenProcess(kCheckedTerminateAccess, FALSE, processId));
+  // SYNCHRONIZE lets the caller wait for the end that TerminateProcess only begins.
+  KernelHandle process(OpenProcess(kCheckedTerminateAccess | SYNCHRONIZE, FALSE, processId));
   if (!process.IsValid())
-    process = KernelHandle(OpenProcess(PROCESS_TERMINATE | kLimitedQueryAccess, FALSE, processId));
+    process = KernelHandle(
+        OpenProcess(PROCESS_TERMINATE | kLimitedQueryAccess | SYNCHRONIZE, FALSE, processId));
   if (!process.IsValid()) return KernelHandle();
   char path[kProcessPathLength];
   if (!ReadProcessImagePath(process.Get(), processId, path, sizeof path) || !image.Matches(path) ||
@@ -161,9 +167,15 @@ bool TerminateOpenProcess(HANDLE process) {
   return !scanState.reportOnly && terminateProcess(process, 0) != FALSE;
 }
 
+bool WaitForProcessEnd(HANDLE process) {
+  return WaitForSingleObject(process, kProcessEndWaitMs) == WAIT_OBJECT_0;
+}
+
 bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image) {
   KernelHandle process = OpenProcessOfImage(processId, image);
-  return process.IsValid() && TerminateOpenProcess(process.Get());
+  if (!process.IsValid() || !TerminateOpenProcess(process.Get())) return false;
+  WaitForProcessEnd(process.Get());
+  return true;
 }
 
 TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function) {

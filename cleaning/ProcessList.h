@@ -69,7 +69,12 @@ KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image);
 // Terminates an open process with exit code 0; whether that succeeded.
 bool TerminateOpenProcess(HANDLE process);
 
-// Both: whether the process ran the image and its termination succeeded.
+// Waits, at most a few seconds, until a process whose termination began has
+// ended and let go of its image file; whether it has.
+bool WaitForProcessEnd(HANDLE process);
+
+// Both: whether the process ran the image and its termination succeeded;
+// then waits for its end as above.
 bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image);
 
 // The termination call itself. Wine ends every process asked to; a test

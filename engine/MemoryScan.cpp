@@ -115,6 +115,7 @@ int ExamineProcessesNT() {
     bool firstEnded = TerminateOpenProcess(process.Get());
     if (firstEnded) outcome = 1;
     bool secondEnded = TerminateOpenProcess(process.Get());
+    if (firstEnded || secondEnded) WaitForProcessEnd(process.Get());
     // A handle to an ended process may keep its image file from deletion.
     process.Close();
     if (secondEnded) {
