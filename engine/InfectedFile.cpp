@@ -77,15 +77,17 @@ void RemoveEveryName(const char* name, const char* path, FileReader* judged, con
     ++scanState.filesLeft;
     return;
   }
-  bool everyName = true;
+  // The walked name first: should it stay, no other name is touched.
   DWORD error = NO_ERROR;
-  if (judged) {
-    everyName = judged->MarkForDeletion(error);
-    judged->Close();
-  }
-  for (const std::string& other : names) {
-    if (judged && SameName(other.c_str(), path)) continue;
-    if (!DeleteProvenName(other.c_str(), identity, error)) everyName = false;
+  bool everyName = judged ? judged->MarkForDeletion(error) : DeleteProvenName(path, identity, error);
+  if (judged) judged->Close();
+  for (size_t i = 0; everyName && i < names.size(); ++i) {
+    if (SameName(names[i].c_str(), path)) continue;
+    // A name that is not there any more (the walked one under another
+    // spelling, say) is gone, which is what counts.
+    if (!DeleteProvenName(names[i].c_str(), identity, error) && error != ERROR_FILE_NOT_FOUND &&
+        error != ERROR_PATH_NOT_FOUND)
+      everyName = false;
   }
   if (everyName) {
     CountRemoved(name, path);
