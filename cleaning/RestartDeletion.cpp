@@ -466,6 +466,22 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
         *reason = kNotScheduledNotProven;
         return 0;
       }
+      // Already in the administrators' folder (moved there earlier and met
+      // again by the walk): its own path is as safe as a new one would be.
+      char folder[MAX_PATH];
+      const char* name = strrchr(path, '\\');
+      if (name && PrepareRemovalFolder(path, identity.volume, folder) &&
+          static_cast<size_t>(name - path) == strlen(folder) && _strnicmp(path, folder, strlen(folder)) == 0) {
+        DWORD error = NO_ERROR;
+        if (!OpenProvenFile(path, identity, 0, error).IsValid()) {
+          *reason = kNotScheduledNotProven;
+          return 0;
+        }
+        FileSystemRedirectionOff nativeView;
+        if (moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+        *reason = kNotScheduledRefused;
+        return 0;
+      }
       char moved[MAX_PATH];
       bool movedAway = KernelHandleTraits::IsValid(file) && MoveIntoRemovalFolder(file, path, identity, moved);
       if (!movedAway) {
