@@ -173,15 +173,18 @@ bool FileReader::ReadExact(int32_t position, void* destination, uint32_t length)
   return got == length;
 }
 
-bool FileReader::ResetAttributes(DWORD& error) {
+bool FileReader::ResetAttributes(DWORD& error) { return ResetAttributesThrough(handle_.Get(), error); }
+
+bool FileReader::MarkForDeletion(DWORD& error) { return MarkForDeletionThrough(handle_.Get(), error); }
+
+bool ResetAttributesThrough(HANDLE file, DWORD& error) {
   BasicInformation basic{};
   basic.fileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-  return SetInformation(handle_.Get(), kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic,
-                        error);
+  return SetInformation(file, kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic, error);
 }
 
-bool FileReader::MarkForDeletion(DWORD& error) {
+bool MarkForDeletionThrough(HANDLE file, DWORD& error) {
   DispositionInformation disposition{TRUE};
-  return SetInformation(handle_.Get(), kFileDispositionInfo, kNtFileDispositionInformation,
-                        &disposition, sizeof disposition, error);
+  return SetInformation(file, kFileDispositionInfo, kNtFileDispositionInformation, &disposition,
+                        sizeof disposition, error);
 }

@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include "base/Handles.h"
+#include "cleaning/FileIdentity.h"
 #include "engine/ByteReader.h"
 
 class FileReader final : public ByteReader {
@@ -43,6 +44,13 @@ class FileReader final : public ByteReader {
   bool ResetAttributes(DWORD& error);
   bool MarkForDeletion(DWORD& error);
 
+  // The open file's identity (volume, file index, link count), read through
+  // its handle now. False when it is not open or the system cannot say.
+  bool Identify(FileIdentity& identity) const { return IsOpen() && IdentifyHandle(handle_.Get(), identity); }
+  // The handle itself, for a step that acts through it (the move before a
+  // deletion at restart); it stays owned here.
+  HANDLE Get() const { return handle_.Get(); }
+
  private:
   FileHandle handle_;
   bool removable_ = false;
@@ -54,3 +62,8 @@ class FileReader final : public ByteReader {
 // of ntdll does. Wine has both, so a test forces the older way with true.
 // Returns the previous setting.
 bool UseNtSetInformationFile(bool always);
+
+// The same two steps through any handle opened with FILE_WRITE_ATTRIBUTES,
+// respectively DELETE (a file re-opened and proven to be the judged one).
+bool ResetAttributesThrough(HANDLE file, DWORD& error);
+bool MarkForDeletionThrough(HANDLE file, DWORD& error);

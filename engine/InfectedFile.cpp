@@ -3,9 +3,13 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "base/PathText.h"
+#include "cleaning/FileIdentity.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
 #include "cleaning/ProcessKill.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/RestartDeletion.h"
@@ -20,6 +24,7 @@ namespace {
 constexpr DWORD kProcessReleaseWaitMs = 1000;
 
 BeforeRemovalHook beforeRemoval = nullptr;
+HolderKiller holderKiller = KillProcessByPath;
 
 void ReportRemoved(const char* name, const char* path) {
   ReportLogLine("%s     %s removed", path, name);
@@ -48,17 +53,65 @@ bool HolderMayExplain(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
+bool IsNtLine() { return GetOsFamily() == OS_WINNT; }
+
+// Closes the handles of one pass over the names before the next is opened:
+// the judged handle shares no deletion, so no other name of the same file
+// opens for DELETE while it is open.
+bool DeleteProvenName(const char* path, const FileIdentity& identity, DWORD& error) {
+  FileHandle file = OpenProvenFile(path, identity, DELETE | SYNCHRONIZE, error);
+  return file.IsValid() && MarkForDeletionThrough(file.Get(), error);
+}
+
+bool SameName(const char* a, const char* b) { return lstrcmpiA(a, b) == 0; }
+
+// A file with more than one name is gone only when every name is: each name
+// the system lists is re-opened, proven to be the judged file, and deleted.
+// Where the names cannot be listed, nothing is touched and the file counts
+// as left; so does a file that kept a name.
+void RemoveEveryName(const char* name, const char* path, FileReader* judged, const FileIdentity& identity) {
+  std::vector<std::string> names;
+  if (!ListFileNames(path, names)) {
+    if (judged) judged->Close();
+    ReportUnableToRemove(name, path);
+    ++scanState.filesLeft;
+    return;
+  }
+  // The walked name first: should it stay, no other name is touched.
+  DWORD error = NO_ERROR;
+  bool everyName = judged ? judged->MarkForDeletion(error) : DeleteProvenName(path, identity, error);
+  if (judged) judged->Close();
+  for (size_t i = 0; everyName && i < names.size(); ++i) {
+    if (SameName(names[i].c_str(), path)) continue;
+    // A name that is not there any more (the walked one under another
+    // spelling, say) is gone, which is what counts.
+    if (!DeleteProvenName(names[i].c_str(), identity, error) && error != ERROR_FILE_NOT_FOUND &&
+        error != ERROR_PATH_NOT_FOUND)
+      everyName = false;
+  }
+  if (everyName) {
+    CountRemoved(name, path);
+    return;
+  }
+  ReportUnableToRemove(name, path);
+  ++scanState.filesLeft;
+}
+
 // The judged file, through its own handle. The handle stays open until the
 // file is gone or scheduled, so its path keeps naming it meanwhile: a folder
 // that holds an open file cannot be renamed.
-void RemoveThroughHandle(const char* name, const char* path, FileReader& file) {
+void RemoveThroughHandle(const char* name, const char* path, FileReader& file, const FileIdentity& identity) {
   DWORD error = NO_ERROR;
   if (!file.ResetAttributes(error)) {
     ReportAttributesRefused();
     return;
   }
+  if (identity.links > 1) {
+    RemoveEveryName(name, path, &file, identity);
+    return;
+  }
   bool deleted = file.MarkForDeletion(error);
-  if (!deleted && HolderMayExplain(error) && KillProcessByPath(path) == 1)
+  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
     deleted = file.MarkForDeletion(error);
   if (deleted) {
     file.Close();  // the deletion takes place here
@@ -66,9 +119,54 @@ void RemoveThroughHandle(const char* name, const char* path, FileReader& file) {
     return;
   }
   ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(path);
+  ScheduleRemovalAtRestart(name, path, file.Get(), identity);
 }
 
+// The NT line without the rights to remove through the judged handle (a
+// holder that shares no deletion, an access list that denies it): every
+// step re-opens the path without following a link at its end and acts only
+// on the file of the judged identity, the retry after a termination too.
+void RemoveByProvenPath(const char* name, const char* path, FileIdentity identity) {
+  if (!identity.known) {
+    ReportAttributesRefused();
+    return;
+  }
+  if (PathHasReparsePoint(path)) {
+    ReportUnableToRemove(name, path);
+    ++scanState.filesLeft;
+    return;
+  }
+  DWORD error = NO_ERROR;
+  {
+    // Read-only, hidden and system would each make the deletion fail.
+    FileHandle attributes = OpenProvenFile(path, identity, FILE_WRITE_ATTRIBUTES, error);
+    if (!attributes.IsValid() && error == ERROR_NOT_SAME_DEVICE) {
+      ReportUnableToRemove(name, path);
+      ++scanState.filesLeft;
+      return;
+    }
+    if (!attributes.IsValid() || !ResetAttributesThrough(attributes.Get(), error)) {
+      ReportAttributesRefused();
+      return;
+    }
+    IdentifyHandle(attributes.Get(), identity);  // its names as they are now
+  }
+  if (identity.links > 1) {
+    RemoveEveryName(name, path, nullptr, identity);
+    return;
+  }
+  bool deleted = DeleteProvenName(path, identity, error);
+  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
+    deleted = DeleteProvenName(path, identity, error);
+  if (deleted) {
+    CountRemoved(name, path);
+    return;
+  }
+  ReportUnableToRemove(name, path);
+  ScheduleRemovalAtRestart(name, path, INVALID_HANDLE_VALUE, identity);
+}
+
+// The 9x line: no links, no access lists, no second user; the path is the file.
 bool SetAttributesByPath(const char* path) {
   FileSystemRedirectionOff nativeView;
   return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != FALSE;
@@ -81,48 +179,72 @@ bool DeleteByPath(const char* path, DWORD& error) {
   return false;
 }
 
-void RemoveByPath(const char* name, const char* path) {
-  if (PathHasReparsePoint(path)) {
-    ReportUnableToRemove(name, path);
-    ++scanState.filesLeft;
-    return;
-  }
-  // Read-only, hidden and system would each make the deletion fail.
+void RemoveByPath9x(const char* name, const char* path) {
   if (!SetAttributesByPath(path)) {
     ReportAttributesRefused();
     return;
   }
   DWORD error = NO_ERROR;
   bool deleted = DeleteByPath(path, error);
-  if (!deleted && HolderMayExplain(error) && KillProcessByPath(path) == 1)
+  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
     deleted = DeleteByPath(path, error);
   if (deleted) {
     CountRemoved(name, path);
     return;
   }
   ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(path);
+  ScheduleRemovalAtRestart(name, path, INVALID_HANDLE_VALUE, FileIdentity());
+}
+
+// Without a judged file (a caller that vouches for the path itself), the
+// identity is what the path names now.
+FileIdentity IdentityOfPath(const char* path) {
+  FileIdentity identity;
+  FileSystemRedirectionOff nativeView;
+  FileHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (file.IsValid()) IdentifyHandle(file.Get(), identity);
+  return identity;
 }
 
 void RemoveInfectedFile(const char* name, const char* path, FileReader* judged) {
   if (beforeRemoval) beforeRemoval(path);
-  if (judged && judged->Removable()) {
-    RemoveThroughHandle(name, path, *judged);
+  if (!IsNtLine()) {
+    if (judged) judged->Close();
+    RemoveByPath9x(name, path);
     return;
   }
-  if (judged) judged->Close();  // its read-only handle would block the deletion
-  RemoveByPath(name, path);
+  FileIdentity identity;
+  if (judged && judged->Removable() && judged->Identify(identity)) {
+    RemoveThroughHandle(name, path, *judged, identity);
+    return;
+  }
+  if (judged) {
+    judged->Identify(identity);
+    judged->Close();  // its read-only handle would block the deletion
+  } else {
+    identity = IdentityOfPath(path);
+  }
+  RemoveByProvenPath(name, path, identity);
 }
 
 }  // namespace
 
-void ScheduleRemovalAtRestart(const char* path) {
-  if (ScheduleDeleteAtRestart(path)) {
+void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, const FileIdentity& identity) {
+  const char* reason = nullptr;
+  if (ScheduleDeleteAtRestart(path, file, identity, &reason)) {
     scanState.restartNeeded = 1;
     ++scanState.filesScheduled;
-  } else {
-    ++scanState.filesLeft;
+    return;
   }
+  ++scanState.filesLeft;
+  if (reason) ReportLogLine("%s     %s %s", path, name, reason);
+}
+
+HolderKiller UseHolderKiller(HolderKiller killer) {
+  HolderKiller previous = holderKiller;
+  holderKiller = killer ? killer : KillProcessByPath;
+  return previous;
 }
 
 BeforeRemovalHook UseBeforeRemovalHook(BeforeRemovalHook hook) {
@@ -183,14 +305,20 @@ void HandleMemoryRemoval(const char* familyName, const char* path) {
   ReportLogLine("System Memory    W32/Morvo.Worm  removed");
   Sleep(kProcessReleaseWaitMs);  // no pumping: the process must let go of its file first
   FileReader file(path);
-  if (file.IsOpen() && !MatchVariantRecord(file)) {
+  // On the NT line only a file opened and judged again is acted on; the
+  // 9x line, which has no links, may still go by the path.
+  const bool judged = file.IsOpen() && MatchVariantRecord(file);
+  if (!judged && (file.IsOpen() || IsNtLine())) {
     file.Close();
     // Reported like any removal that did not happen; nothing is touched.
-    if (scanState.infectedAction == kActionRemove || scanState.infectedAction == kActionRemoveToo)
+    if (scanState.infectedAction == kActionRemove || scanState.infectedAction == kActionRemoveToo) {
       ReportUnableToRemove(familyName, path);
-    else if (scanState.infectedAction == kActionRename)
+      ++scanState.filesLeft;
+    } else if (scanState.infectedAction == kActionRename) {
       ReportLogLine("%s     %s Rename failed", path, familyName);
+      ++scanState.filesLeft;
+    }
     return;
   }
-  HandleInfectedFile(familyName, path, &file);
+  HandleInfectedFile(familyName, path, judged ? &file : nullptr);
 }

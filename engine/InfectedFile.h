@@ -8,14 +8,28 @@
 // `judged` is the file as the check opened it. When it holds the rights to
 // remove (FileReader::Removable), the attributes are reset and the file is
 // deleted through that handle, so that nothing but the judged file can be
-// hit. Otherwise (the 9x line, a file another program holds, no handle) it is
-// closed and the removal goes by the path; on the NT line only when no
-// component of the path is a reparse point, else the file is reported
-// "Unable to remove" and nothing is scheduled.
+// hit. Otherwise (a file another program holds, an access list that denies
+// deletion) on the NT line its identity is kept and the handle closed; each
+// later step (the attributes, the deletion, the deletion again after a
+// termination) re-opens the path without following a link at its end and
+// acts only when it reaches the same file, else the file is reported "Unable
+// to remove" and counted as left. A path with a reparse point on it is not
+// used at all. Without `judged` (a caller that vouches for the path) the
+// identity is what the path names on entry. The 9x line, which has no links,
+// goes by the path.
+//
+// A file with more than one name (hard links) counts as removed only when
+// every name went: each name the system lists (FindFirstFileNameW) is
+// re-opened, proven and deleted. Where the names cannot be listed the file is
+// left untouched, "Unable to remove", counted as left.
 //
 // The holding process is terminated (KillProcessByPath) only when the
 // deletion failed with a sharing or lock violation or a denied access, after
 // the attributes were reset: only a holder explains those.
+#include <windows.h>
+
+#include "cleaning/FileIdentity.h"
+
 class FileReader;
 void HandleInfectedFile(const char* detectionName, const char* path, FileReader* judged = nullptr);
 
@@ -37,7 +51,16 @@ void RenameInfectedFile(const char* name, const char* path);
 using BeforeRemovalHook = void (*)(const char* path);
 BeforeRemovalHook UseBeforeRemovalHook(BeforeRemovalHook hook);
 
-// Hands a file that cannot go now to the deletion at the next restart; on
-// success the run offers the restart at its end, else the file counts as
-// left in place.
-void ScheduleRemovalAtRestart(const char* path);
+// Test seam: ends the program that holds the file (KillProcessByPath by
+// default), between a refused deletion and its one retry. Under Wine no
+// holder can be found by the path on every personality, and a test may
+// change the file system in that moment. Null restores the default.
+using HolderKiller = int (*)(const char* path);
+HolderKiller UseHolderKiller(HolderKiller killer);
+
+// Hands a file that cannot go now to the deletion at the next restart
+// (ScheduleDeleteAtRestart: `file` is its judged handle, or invalid, and
+// `identity` what it is); on success the run offers the restart at its end,
+// else the file counts as left in place and, on the NT line, one more line
+// "PATH     NAME not scheduled for deletion at restart: WHY" says why.
+void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, const FileIdentity& identity);

@@ -13,7 +13,9 @@
 #include "cleaning/RestartDeletion.h"
 #include "cleaning/Services.h"
 #include "engine/DirectoryWalk.h"
+#include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
+#include "engine/VariantCheck.h"
 #include "state/ProgramTitle.h"
 #include "state/Prompt.h"
 #include "state/ReportChannel.h"
@@ -49,10 +51,24 @@ int RemoveThroughWalk(const char* path) {
 
 // A worm that outlived both terminations and its service: its file waits
 // for the restart that the prompt is about to ask for, reported as the
-// infected-file handling reports a file it could not remove.
+// infected-file handling reports a file it could not remove. It is opened
+// and judged once more, and goes to the restart through that handle (moved
+// first, where it can be, into the administrators' folder); a file that no
+// longer opens as a worm is left.
 void ScheduleSurvivor(const char* path) {
   ReportLogLine("%s     %s Unable to remove", path, kFamilyName);
-  ScheduleRemovalAtRestart(path);
+  FileReader file(path);
+  FileIdentity identity;
+  if (!file.IsOpen() || !MatchVariantRecord(file) || !file.Identify(identity)) {
+    ++scanState.filesLeft;
+    return;
+  }
+  if (file.Removable()) {
+    ScheduleRemovalAtRestart(kFamilyName, path, file.Get(), identity);
+    return;
+  }
+  file.Close();  // its sharing would refuse the handle that may still move it
+  ScheduleRemovalAtRestart(kFamilyName, path, INVALID_HANDLE_VALUE, identity);
 }
 
 // The fallback of NT 4 to Server 2003, where TerminateProcess may not end a

@@ -6,13 +6,17 @@
 // into its place, so that the same path then runs through a link.
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
+#include "cleaning/FileIdentity.h"
 #include "cleaning/RestartDeletion.h"
+#include "engine/FileReader.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/InfectedFile.h"
 #include "engine/VariantCheck.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "tests/windows/support/RegistryScratch.h"
 #include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
 
@@ -142,9 +146,78 @@ TEST_F(PathSwap, ARemovalByThePathNeverFollowsALinkSwappedIn) {
   EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
   EXPECT_TRUE(FileExists(OutsideFile()));
   EXPECT_TRUE(FileExists("E:\\moved-path\\dir\\worm.exe"));
-  EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str()), 0);
+  FileIdentity judged;
+  {
+    FileReader moved("E:\\moved-path\\dir\\worm.exe");
+    ASSERT_TRUE(moved.Identify(judged));
+  }
+  const char* reason = nullptr;
+  EXPECT_EQ(ScheduleDeleteAtRestart(path.c_str(), INVALID_HANDLE_VALUE, judged, &reason), 0);
+  EXPECT_STREQ(reason, "not scheduled for deletion at restart: its path runs through a link");
   EXPECT_EQ(movesAsked, 0);
   EXPECT_EQ(scanState.restartNeeded, 0);
+}
+
+// The removal by the path (another program holds the file, sharing no
+// deletion) is refused, the holder is ended, and in that moment the folder
+// becomes a link (the seam that ends the holder swaps it in). The retry
+// re-opens the path, finds another file there and leaves it; so does the
+// scheduling, which is not aimed through a link either.
+int SwapInsteadOfKilling(const char* path) {
+  SwapInTheDecoy(path);
+  return 1;
+}
+
+TEST_F(PathSwap, TheRetryAfterTheHolderEndedNeverFollowsALinkSwappedIn) {
+  const std::string path = Plant("retry", "a user's document");
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  HolderKiller previous = UseHolderKiller(SwapInsteadOfKilling);
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
+
+  UseHolderKiller(previous);
+  CloseHandle(holder);
+  EXPECT_EQ(logLines, (std::vector<std::string>{
+                          path + "     W32/Morvo.Lax.Worm Unable to remove",
+                          path + "     W32/Morvo.Lax.Worm not scheduled for deletion at restart: its path runs "
+                                 "through a link"}));
+  EXPECT_EQ(ReadFileBytes(OutsideFile()), "a user's document");
+  EXPECT_TRUE(FileExists("E:\\moved-retry\\dir\\worm.exe"));
+  EXPECT_EQ(movesAsked, 0);
+  EXPECT_EQ(scanState.filesLeft, 1);
+  EXPECT_EQ(scanState.filesRemoved, 0);
+}
+
+// Mapped (as a loaded DLL is), the sample can be neither deleted nor freed,
+// but it is moved through its handle into E:\Scourix.Removed, and that is the
+// path the real delayed-move list gets. Its folder then becomes a link to a
+// folder holding a user's file of the same name: the list never names it.
+// links.sh then restarts the prefix (wineboot -r) and checks that the user's
+// file is still there and the moved sample gone.
+int NoHolderFound(const char*) { return 0; }
+
+TEST_F(PathSwap, AFileMovedForTheRestartIsNotReachedThroughTheFolderItLeft) {
+  const std::string path = Plant("restart", "a user's document");
+  UseMoveFileEx(nullptr);  // the real delayed move
+  HolderKiller previous = UseHolderKiller(NoHolderFound);
+  auto holder = std::make_unique<MappedFile>(path);
+  ASSERT_TRUE(holder->Held());
+
+  EXPECT_EQ(CheckVariantFile("W32/Morvo.Worm ", path.c_str()), 1);
+  SwapInTheDecoy(path.c_str());
+
+  UseHolderKiller(previous);
+  EXPECT_EQ(logLines, std::vector<std::string>{path + "     W32/Morvo.Lax.Worm Unable to remove"});
+  EXPECT_EQ(scanState.restartNeeded, 1);
+  EXPECT_EQ(scanState.filesScheduled, 1);
+  EXPECT_FALSE(FileExists("E:\\moved-restart\\dir\\worm.exe")) << "moved away through its handle";
+  std::vector<std::string> pending = PendingRenameSources();
+  ASSERT_EQ(pending.size(), 1u);
+  EXPECT_EQ(pending[0].substr(0, 23), "\\??\\E:\\Scourix.Removed\\") << pending[0];
+  EXPECT_EQ(ReadFileBytes(pending[0].substr(4)), InertSample(VariantTable[0]));
+  EXPECT_EQ(ReadFileBytes(OutsideFile()), "a user's document");
 }
 
 // The judged file is deleted through the handle it was judged by, wherever

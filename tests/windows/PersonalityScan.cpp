@@ -1,10 +1,13 @@
 #include "tests/windows/PersonalityTests.h"
 
 #include <cstring>
+#include <memory>
 
+#include "cleaning/OsVersion.h"
 #include "engine/CheckerList.h"
 #include "engine/ScanRun.h"
 #include "tests/windows/support/DialogAnswerer.h"
+#include "tests/windows/support/RegistryScratch.h"
 #include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
 
@@ -12,8 +15,22 @@ LockedSampleScan ScanALockedSample(EngineFixture&, const std::string& folderName
   LockedSampleScan result;
   ScratchFolder root(folderName);
   result.samplePath = root.AddFile("held.exe", InertSample(VariantTable[0]));
-  HANDLE holder = CreateFileA(result.samplePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // On the NT line mapped, as a loaded DLL is: neither deletion nor a kill
+  // frees it, but it can be moved away for the restart (one that could not,
+  // in a folder users may change, would be left instead). The 9x line has
+  // no moves; there it is held open with read sharing only.
+  // Wine keeps no owner or list of its own: a removal folder that an earlier
+  // test process made in this prefix reads back as the prefix user's, and is
+  // rightly refused. Each test starts without one, as a fresh machine does.
+  RemoveTree("C:\\Scourix.Removed");
+  std::unique_ptr<MappedFile> mapped;
+  HANDLE holder = INVALID_HANDLE_VALUE;
+  if (GetOsFamily() == OS_WINNT)
+    mapped = std::make_unique<MappedFile>(result.samplePath);
+  else
+    holder = CreateFileA(result.samplePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  result.identity = IdentityOf(result.samplePath);
   UseCheckerList(CheckerList);
   strcpy(scanState.scanTarget, root.Path().c_str());
   scanState.infectedAction = kActionRemove;
@@ -24,7 +41,8 @@ LockedSampleScan ScanALockedSample(EngineFixture&, const std::string& folderName
     RunScan();
     for (const AnsweredDialog& dialog : answerer.Answered()) result.prompts.push_back(dialog.text);
   }
-  CloseHandle(holder);
+  mapped.reset();
+  if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
   result.restartNeeded = scanState.restartNeeded;
   return result;
 }

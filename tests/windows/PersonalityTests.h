@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cleaning/FileIdentity.h"
 #include "tests/windows/support/EngineFixture.h"
 
 struct LockedSampleScan {
@@ -11,9 +12,10 @@ struct LockedSampleScan {
   std::vector<std::string> prompts;
   std::string samplePath;
   int restartNeeded;
+  FileIdentity identity;  // of the sample, whatever its name after the scan
 };
 
-// Writes the sample of record 1 into a scratch folder, holds it open with
-// read sharing only (so it can be read but not deleted), scans the folder
-// and answers every prompt No.
+// Writes the sample of record 1 into a scratch folder, holds it mapped (so
+// it can be read and moved but not deleted), scans the folder and answers
+// every prompt No.
 LockedSampleScan ScanALockedSample(EngineFixture& fixture, const std::string& folderName);

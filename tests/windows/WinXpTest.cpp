@@ -5,6 +5,7 @@
 #include "cleaning/OsVersion.h"
 #include "tests/windows/PersonalityTests.h"
 #include "tests/windows/support/RegistryScratch.h"
+#include "tests/windows/support/ScratchFolder.h"
 
 namespace {
 
@@ -23,9 +24,10 @@ TEST_F(WinXpTest, ALockedSampleIsScheduledThroughTheDelayedMoveAndTheRestartOffe
   EXPECT_NE(std::find(logLines.begin(), logLines.end(),
                       scan.samplePath + "     W32/Morvo.Lax.Worm Unable to remove"),
             logLines.end());
-  auto pending = PendingRenameSources();
-  bool found = std::find(pending.begin(), pending.end(), "\\??\\" + scan.samplePath) != pending.end();
-  EXPECT_TRUE(found);
+  // Moved through its handle into the administrators' folder, and
+  // scheduled there: no longer at the path a user could redirect.
+  EXPECT_TRUE(PendingDeletionOf(scan.identity)) << ::testing::PrintToString(logLines);
+  EXPECT_FALSE(FileExists(scan.samplePath));
   EXPECT_EQ(scan.restartNeeded, 1);
   ASSERT_FALSE(scan.prompts.empty());
   EXPECT_NE(scan.prompts.back().find("Restart now?"), std::string::npos);

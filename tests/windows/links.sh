@@ -21,7 +21,7 @@ ln -s "$outside/walk" "$d/outside"
 mkdir -p "$e/sib/a" "$e/sib/b"
 ln -s "$e/sib/b" "$e/sib/a/tob"
 ln -s "$e/sib/a" "$e/sib/b/toa"
-for swap in path handle memory; do
+for swap in path handle memory retry restart; do
   mkdir -p "$e/decoy-$swap" "$outside/$swap"
   ln -s "$outside/$swap" "$e/decoy-$swap/dir"
 done
@@ -45,7 +45,18 @@ status=0
 for link in "$d/loops/a" "$d/loops/b" "$d/outside"; do
   [ -L "$link" ] || { echo "$link is no longer a link"; status=1; }
 done
-for file in walk/lax.exe path/worm.exe handle/worm.exe memory/worm.exe; do
+for file in walk/lax.exe path/worm.exe handle/worm.exe memory/worm.exe retry/worm.exe; do
   [ -f "$outside/$file" ] || { echo "the sample $file outside every drive is gone"; status=1; }
 done
+
+# The restart (wineboot -r performs the delayed-move list) deletes the sample
+# moved into E:\Scourix.Removed, and nothing behind the link that took the
+# place of the folder it was moved from.
+"$winebed" stop "$prefix"
+WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" wineboot -r </dev/null >/dev/null 2>&1 || true
+"$winebed" stop "$prefix"
+[ -f "$outside/restart/worm.exe" ] || { echo "the restart deleted the user's file behind the link"; status=1; }
+moved=$(find "$e/Scourix.Removed" -type f 2>/dev/null | wc -l)
+[ "$moved" = 0 ] || { echo "the restart left $moved file(s) in E:\\Scourix.Removed"; status=1; }
+[ -d "$e/Scourix.Removed" ] || { echo "no E:\\Scourix.Removed was made"; status=1; }
 exit $status

@@ -30,6 +30,7 @@ void StartSecondInstance(const std::string& path, Report& report, unsigned timeo
 void RunProgram(const std::string& path, const std::vector<std::string>& arguments, Report& report,
                 unsigned timeoutMs, const std::string& releaseFile = std::string());
 
-// Keeps a file open for reading, shared for reading only, for the given time:
-// a scan can read it but cannot delete it.
-void HoldFile(const std::string& path, unsigned seconds, Report& report);
+// Keeps a file open for reading for the given time: shared for reading only
+// (a scan can read it but neither delete nor move it), or, `mapped`, shared
+// for everything and mapped as a loaded DLL is (it can be moved, not deleted).
+void HoldFile(const std::string& path, unsigned seconds, bool mapped, Report& report);

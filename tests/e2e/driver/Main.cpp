@@ -24,8 +24,10 @@
 //                         report its standard output and its exit code; held,
 //                         the program waits in its second write to standard
 //                         output until RELEASE-FILE exists
-//   hold-file PATH SECONDS
-//                         keep PATH open (others may only read it), no window needed
+//   hold-file PATH SECONDS [mapped]
+//                         keep PATH open (others may only read it), no window
+//                         needed; "mapped": open for all and mapped, as a
+//                         loaded DLL (it can be renamed, not deleted)
 //
 // Each command writes a section "[command]" of "prefix: value" lines. The
 // exit code is 0 when every command could be carried out, 1 on a timeout or
@@ -164,8 +166,11 @@ void Run(const Command& command, const Invocation& invocation, Report& report) {
     return;
   }
   if (command.name == "hold-file") {
-    if (command.arguments.size() != 2) throw UsageError("hold-file needs a path and a number of seconds");
-    HoldFile(command.arguments[0], static_cast<unsigned>(Number(command.arguments[1], "hold-file")), report);
+    const size_t count = command.arguments.size();
+    if ((count != 2 && count != 3) || (count == 3 && command.arguments[2] != "mapped"))
+      throw UsageError("hold-file needs a path, a number of seconds and perhaps \"mapped\"");
+    HoldFile(command.arguments[0], static_cast<unsigned>(Number(command.arguments[1], "hold-file")), count == 3,
+             report);
     return;
   }
   if (command.name != "scan" && !command.arguments.empty())

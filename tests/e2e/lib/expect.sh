@@ -96,8 +96,9 @@ expect_ended() {  # PID WHAT [SECONDS]
   if wait_until "${3:-10}" process_gone "$1"; then pass; else fail "$2 still runs"; fi
 }
 
-# The driver holds PATH open (shared for reading only) for SECONDS; its
-# process id is in HOLDER_PID.
-expect_held() {  # PATH SECONDS
-  if hold_file "$1" "$2"; then pass; else fail "the driver does not hold $1"; fi
+# The driver holds PATH open (shared for reading only, or with "mapped"
+# shared for everything and mapped) for SECONDS; its process id is in
+# HOLDER_PID.
+expect_held() {  # PATH SECONDS [mapped]
+  if hold_file "$1" "$2" ${3:+"$3"}; then pass; else fail "the driver does not hold $1"; fi
 }

@@ -71,10 +71,10 @@ drive_in_background() {
 # shellcheck disable=SC2034
 HOLDER_PID=""
 # shellcheck disable=SC2034
-hold_file() {  # PATH SECONDS
+hold_file() {  # PATH SECONDS [mapped]
   local held
   held=$(win_path "$1") || return 1
-  drive_in_background hold-file "$held" "$2"
+  drive_in_background hold-file "$held" "$2" ${3:+"$3"}
   HOLDER_PID=$BACKGROUND_PID
   wait_until 30 file_has_line "$WORK/background-out.txt" "holding: $held"
 }

@@ -293,7 +293,10 @@ matrix_start_holders() {
   MATRIX_STANDIN_PID=$BACKGROUND_PID
   start_in_prefix "$MATRIX_NAMESAKE"
   MATRIX_NAMESAKE_PID=$BACKGROUND_PID
-  expect_held "$MATRIX_HELD" 900
+  # On the NT line mapped, as a loaded DLL is: it can be moved into the
+  # administrators' folder for the restart, not deleted. The 9x line has no
+  # moves; there it is held open with read sharing only.
+  if [ "$MATRIX_FAMILY" = 9x ]; then expect_held "$MATRIX_HELD" 900; else expect_held "$MATRIX_HELD" 900 mapped; fi
   # The memory phase must meet both.
   expect_started "$MATRIX_STANDIN_PID" "$MATRIX_STANDIN" "the stand-in"
   expect_started "$MATRIX_NAMESAKE_PID" "$MATRIX_NAMESAKE" "the held sample's namesake"
@@ -363,6 +366,13 @@ matrix_check_disk() {
     [ "$kind" = detection ] && [ "$outcome" = removed ] && removed+=("$path")
   done <"$MATRIX_PLAN"
   [ "$MATRIX_FAMILY" = 9x ] && added+=('C:\windows\wininit.ini')
+  if [ "$MATRIX_FAMILY" = nt ]; then
+    # The held sample went, through its handle, into D:\Scourix.Removed.
+    MATRIX_MOVED=$(find "$DRIVE_D/Scourix.Removed" -type f 2>/dev/null | head -n 1)
+    removed+=("$(win_path "$MATRIX_HELD")")
+    added+=('D:\Scourix.Removed\')
+    if [ -n "$MATRIX_MOVED" ]; then added+=("$(win_path "$MATRIX_MOVED")"); fi
+  fi
   # Left out: the registry's hive files of the machine and the user. The
   # wineserver writes them out whenever it saves the registry (every so
   # often, and when it ends), so they differ whatever the scan did; the keys
@@ -374,7 +384,7 @@ matrix_check_disk() {
   matrix_expect_same_lines "what left the disk" "$gone" "$(printf '%s\n' "${removed[@]}" | LC_ALL=C sort)"
   matrix_expect_same_lines "what came onto the disk or changed" "$new" \
     "$(printf '%s\n' "${added[@]}" | sed '/^$/d' | LC_ALL=C sort)"
-  expect_present "$MATRIX_HELD"
+  if [ "$MATRIX_FAMILY" = 9x ]; then expect_present "$MATRIX_HELD"; else expect_present "${MATRIX_MOVED:-$DRIVE_D/Scourix.Removed/?}"; fi
   for name in "${MATRIX_KEPT[@]}"; do
     if [ -f "$name" ] && [ "$(sha256sum <"$name")" = "${MATRIX_KEPT_HASH[$name]}" ]; then pass
     else fail "the look-alike $name is gone or changed"; fi
@@ -382,7 +392,8 @@ matrix_check_disk() {
 }
 
 # The held file waits for the restart: in wininit.ini on the 9x line, in the
-# delayed-move list on the NT line. A restart (wineboot -r) then removes it.
+# delayed-move list on the NT line (moved first into D:\Scourix.Removed). A
+# restart (wineboot -r) then removes it.
 matrix_check_restart_deletion() {
   local held_win pending
   held_win=$(win_path "$MATRIX_HELD")
@@ -400,13 +411,14 @@ matrix_check_restart_deletion() {
     expect_equal "the NT line's delayed-move list" "$pending" ""
   else
     # reg shows the list's strings joined by "\0": the path, then its empty target.
-    expect_equal "the delayed-move list" "$pending" "\\??\\$held_win\\0"
+    expect_equal "the delayed-move list" "$pending" "\\??\\$(win_path "${MATRIX_MOVED:-$DRIVE_D/Scourix.Removed/?}")\\0"
     expect_gone "$DRIVE_C/windows/wininit.ini"
   fi
   prefix_stop
   in_prefix wineboot -r </dev/null >/dev/null 2>&1 || true
   prefix_stop
   expect_gone "$MATRIX_HELD"
+  if [ "$MATRIX_FAMILY" = nt ]; then expect_gone "${MATRIX_MOVED:-$DRIVE_D/Scourix.Removed/?}"; fi
 }
 
 # --- the scenario ---------------------------------------------------------------

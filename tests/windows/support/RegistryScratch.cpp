@@ -81,3 +81,20 @@ std::vector<std::string> PendingRenameSources() {
   RegCloseKey(key);
   return sources;
 }
+
+FileIdentity IdentityOf(const std::string& path) {
+  FileIdentity identity;
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    IdentifyHandle(file, identity);
+    CloseHandle(file);
+  }
+  return identity;
+}
+
+bool PendingDeletionOf(const FileIdentity& identity) {
+  for (const std::string& source : PendingRenameSources())
+    if (source.compare(0, 4, "\\??\\") == 0 && IdentityOf(source.substr(4)).SameFile(identity)) return true;
+  return false;
+}

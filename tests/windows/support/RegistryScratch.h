@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "cleaning/FileIdentity.h"
+
 class RegistryScratch {
  public:
   RegistryScratch() = default;
@@ -38,6 +40,11 @@ std::vector<REGSAM> RegistryViewsOfThisWindows();
 
 // The sources of the delayed moves that wait for the next restart.
 std::vector<std::string> PendingRenameSources();
+// What a file is (volume, index), read through a handle on its path; and
+// whether the delayed-move list deletes that file under whatever name (a
+// file moved for the restart keeps its identity, not its path).
+FileIdentity IdentityOf(const std::string& path);
+bool PendingDeletionOf(const FileIdentity& identity);
 
 extern const char kRunKeyPath[];
 extern const char kRunServicesKeyPath[];

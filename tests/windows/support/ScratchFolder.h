@@ -37,3 +37,20 @@ void WriteFileBytes(const std::string& path, const std::string& content);
 std::string ReadFileBytes(const std::string& path);
 // Whether a file or folder is there; long paths too.
 bool FileExists(const std::string& path);
+
+// Holds a file the way a loaded DLL or a running program holds its image:
+// open, shared for everything, and mapped. Such a file can be renamed, but
+// neither deleted nor (by a kill) freed while the holder lives.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  bool Held() const { return view_ != nullptr; }
+
+ private:
+  void* file_ = nullptr;
+  void* mapping_ = nullptr;
+  const void* view_ = nullptr;
+};

@@ -1,0 +1,152 @@
+#include "cleaning/FileIdentity.h"
+
+#include <cstddef>
+#include <cstring>
+#include <cwchar>
+
+#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/SystemLibrary.h"
+
+namespace {
+
+constexpr int kFileRenameInfo = 3;  // FILE_INFO_BY_HANDLE_CLASS
+constexpr ULONG kNtFileRenameInformation = 10;
+
+struct IoStatusBlock {
+  union {
+    LONG status;
+    void* pointer;
+  };
+  ULONG_PTR information;
+};
+
+// FILE_RENAME_INFO and FILE_RENAME_INFORMATION share this layout.
+struct RenameInformation {
+  BOOLEAN replaceIfExists;
+  HANDLE rootDirectory;
+  DWORD fileNameLength;  // bytes, without a terminator
+  WCHAR fileName[1];
+};
+
+using SetByHandleFunction = BOOL(WINAPI*)(HANDLE file, int informationClass, void* information,
+                                          DWORD length);
+using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information,
+                                    ULONG length, ULONG informationClass);
+using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
+using FindFirstNameFunction = HANDLE(WINAPI*)(const WCHAR* path, DWORD flags, DWORD* length,
+                                              WCHAR* name);
+using FindNextNameFunction = BOOL(WINAPI*)(HANDLE search, DWORD* length, WCHAR* name);
+
+FileNameLister nameLister = nullptr;
+
+bool RunsOnWine() { return SystemFunction<void*>("ntdll.dll", "wine_get_version") != nullptr; }
+
+bool SystemListFileNames(const char* path, std::vector<std::string>& names) {
+  static const bool onWine = RunsOnWine();
+  auto findFirst = SystemFunction<FindFirstNameFunction>("kernel32.dll", "FindFirstFileNameW");
+  auto findNext = SystemFunction<FindNextNameFunction>("kernel32.dll", "FindNextFileNameW");
+  if (onWine || !findFirst || !findNext) return false;
+  WCHAR widePath[MAX_PATH];
+  if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH)) return false;
+  // The names come without the drive: "\dir\name" on the volume of `path`.
+  if (!(path[0] != '\0' && path[1] == ':')) return false;
+  const std::string drive(path, 2);
+  FileSystemRedirectionOff nativeView;
+  WCHAR name[MAX_PATH];
+  DWORD length = MAX_PATH;
+  FindHandle search(findFirst(widePath, 0, &length, name));
+  if (!search.IsValid()) return false;
+  names.clear();
+  do {
+    char narrow[MAX_PATH];
+    BOOL lossy = FALSE;
+    if (!WideCharToMultiByte(CP_ACP, 0, name, -1, narrow, sizeof narrow, nullptr, &lossy) || lossy)
+      return false;  // a name the code page cannot hold cannot be re-opened here
+    names.push_back(drive + narrow);
+    length = MAX_PATH;
+  } while (findNext(search.Get(), &length, name));
+  return GetLastError() == ERROR_HANDLE_EOF && !names.empty();
+}
+
+}  // namespace
+
+bool IdentifyHandle(HANDLE file, FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  identity = FileIdentity();
+  if (!GetFileInformationByHandle(file, &information)) return false;
+  identity.known = true;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.indexHigh = information.nFileIndexHigh;
+  identity.indexLow = information.nFileIndexLow;
+  identity.links = information.nNumberOfLinks;
+  return true;
+}
+
+FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD access, DWORD& error) {
+  FileHandle file;
+  {
+    FileSystemRedirectionOff nativeView;
+    file = FileHandle(CreateFileA(path, access | FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  }
+  if (!file.IsValid()) {
+    error = GetLastError();
+    return file;
+  }
+  FileIdentity reached;
+  if (!IdentifyHandle(file.Get(), reached) || !identity.SameFile(reached)) {
+    file.Close();
+    error = ERROR_NOT_SAME_DEVICE;
+  }
+  return file;
+}
+
+bool RenameThroughHandle(HANDLE file, const char* target, DWORD& error) {
+  // "\??\" + the Win32 path, in UTF-16, is what both calls take.
+  WCHAR wide[MAX_PATH + 8] = L"\\??\\";
+  if (!MultiByteToWideChar(CP_ACP, 0, target, -1, wide + 4, MAX_PATH)) {
+    error = GetLastError();
+    return false;
+  }
+  const DWORD nameBytes = static_cast<DWORD>(wcslen(wide) * sizeof(WCHAR));
+  union {
+    RenameInformation information;
+    BYTE bytes[sizeof(RenameInformation) + sizeof wide];
+  } rename;
+  memset(&rename, 0, sizeof rename);
+  rename.information.replaceIfExists = FALSE;
+  rename.information.rootDirectory = nullptr;
+  rename.information.fileNameLength = nameBytes;
+  memcpy(rename.information.fileName, wide, nameBytes);
+  const DWORD length = static_cast<DWORD>(offsetof(RenameInformation, fileName) + nameBytes + sizeof(WCHAR));
+
+  static const auto setByHandle =
+      SystemFunction<SetByHandleFunction>("kernel32.dll", "SetFileInformationByHandle");
+  if (setByHandle) {
+    if (setByHandle(file, kFileRenameInfo, &rename, length)) return true;
+    error = GetLastError();
+    return false;
+  }
+  static const auto ntSet = SystemFunction<NtSetFunction>("ntdll.dll", "NtSetInformationFile");
+  static const auto toError = SystemFunction<NtStatusToErrorFunction>("ntdll.dll", "RtlNtStatusToDosError");
+  if (!ntSet) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  IoStatusBlock status{};
+  LONG result = ntSet(file, &status, &rename, length, kNtFileRenameInformation);
+  if (result >= 0) return true;
+  error = toError ? toError(result) : ERROR_ACCESS_DENIED;
+  return false;
+}
+
+bool ListFileNames(const char* path, std::vector<std::string>& names) {
+  return nameLister ? nameLister(path, names) : SystemListFileNames(path, names);
+}
+
+FileNameLister UseFileNameLister(FileNameLister lister) {
+  FileNameLister previous = nameLister;
+  nameLister = lister;
+  return previous;
+}
