@@ -267,13 +267,8 @@ bool ReadFileIdentity(const char* path, FileIdentity& identity) {
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
                                 nullptr));
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!file.IsValid() || !GetFileInformationByHandle(file.Get(), &information)) return false;
-  if (information.nFileIndexHigh == 0 && information.nFileIndexLow == 0) return false;
-  identity.volumeSerial = information.dwVolumeSerialNumber;
-  identity.indexHigh = information.nFileIndexHigh;
-  identity.indexLow = information.nFileIndexLow;
-  return true;
+  return file.IsValid() && IdentifyHandle(file.Get(), identity) &&
+         (identity.indexHigh != 0 || identity.indexLow != 0);
 }
 
 ImageIdentity::ImageIdentity(const char* path) {
@@ -295,7 +290,7 @@ ImageIdentity::ImageIdentity(const char* path) {
   DWORD length = 0;
   // Only the headers of the very file whose identity was taken.
   if (identified_ && file.IsValid() && GetFileInformationByHandle(file.Get(), &information) &&
-      information.dwVolumeSerialNumber == identity_.volumeSerial &&
+      information.dwVolumeSerialNumber == identity_.volume &&
       information.nFileIndexHigh == identity_.indexHigh && information.nFileIndexLow == identity_.indexLow &&
       ReadFile(file.Get(), headers_, sizeof headers_, &length, nullptr) && length >= 0x40 &&
       headers_[0] == 'M' && headers_[1] == 'Z') {
@@ -336,7 +331,7 @@ bool ImageIdentity::Matches(const char* candidatePath) const {
   if (!NamesByText(candidate)) return false;
   if (GetOsFamily() != OS_WINNT) return true;
   FileIdentity other;
-  return identified_ && ReadFileIdentity(candidate, other) && other == identity_;
+  return identified_ && ReadFileIdentity(candidate, other) && other.SameFile(identity_);
 }
 
 bool ImageIdentity::MappedInto(HANDLE process) const {
@@ -354,7 +349,7 @@ bool ImageIdentity::MappedInto(HANDLE process) const {
     // The name the system gives the mapped file now; a name that the code
     // page cannot hold is no file this program could have judged.
     if (!DrivePathOfNative(native, drivePath) || !NarrowExactly(drivePath, path, sizeof path) ||
-        !identified_ || !ReadFileIdentity(path, mapped) || !(mapped == identity_))
+        !identified_ || !ReadFileIdentity(path, mapped) || !mapped.SameFile(identity_))
       return false;
   }
   if (headerLength_ == 0) return true;

@@ -7,23 +7,14 @@
 
 #include <cstddef>
 
+#include "cleaning/FileIdentity.h"
 #include "cleaning/ProcessNames.h"
 
-// A file as the system tells it apart from every other: its volume's serial
-// number and its 64-bit file index, read through a handle opened for
+// The identity of the file at `path`, read through a handle opened for
 // FILE_READ_ATTRIBUTES only, without following a reparse point at its end
-// (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS), in the
-// native view of the file system.
-struct FileIdentity {
-  DWORD volumeSerial = 0;
-  DWORD indexHigh = 0;
-  DWORD indexLow = 0;
-  bool operator==(const FileIdentity& other) const {
-    return volumeSerial == other.volumeSerial && indexHigh == other.indexHigh && indexLow == other.indexLow;
-  }
-};
-
-// False when the path cannot be opened so, or the system gives it no index.
+// (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS), in the native
+// view of the file system. False when the path cannot be opened so, or the
+// system gives it no index.
 bool ReadFileIdentity(const char* path, FileIdentity& identity);
 
 // Whether two path texts are equal under the system's own case rules: on

@@ -24,7 +24,7 @@ class BadPathTest : public RealCheckFixture {
   }
 };
 
-TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreNeverListedNorTouched) {
+TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreReportedNotExaminedAndNeverTouched) {
   ScratchFolder root("bad-long-paths");
   const std::string folder = FolderOfLength(root, 220);
   const std::string at259 = folder + "\\" + std::string(259 - 221 - 4, 'a') + ".exe";
@@ -41,7 +41,10 @@ TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreNeverListedNorTouch
 
   EXPECT_EQ(checkedPaths, std::vector<std::string>{at259});
   EXPECT_EQ(result, 1);
-  EXPECT_EQ(logLines, std::vector<std::string>{at259 + "     W32/Morvo.Lax.Worm removed"});
+  EXPECT_EQ(logLines, (std::vector<std::string>{at259 + "     W32/Morvo.Lax.Worm removed",
+                                                 at260 + "     could not be examined",
+                                                 at300 + "     could not be examined"}));
+  EXPECT_EQ(scanState.filesNotExamined, 2);
   EXPECT_FALSE(FileExists(at259));
   EXPECT_TRUE(FileExists(at260));
   EXPECT_TRUE(FileExists(at300));
@@ -125,7 +128,14 @@ TEST_F(BadPathTest, AHundredLevelTreeDeeperThanAPathCanReachIsWalkedAsFarAsItFit
   for (const std::string& path : checkedPaths) EXPECT_LT(path.size(), 260u);
   for (const std::string& path : unreachable) EXPECT_TRUE(FileExists(path)) << path;
   EXPECT_GE(unreachable.size(), 7u);
-  EXPECT_TRUE(logLines.empty());
+  // What lies below could not be looked at, and the log says where.
+  ASSERT_EQ(logLines.size(), 1u);
+  const std::string said = logLines[0];
+  const std::string tail = "     could not be examined";
+  ASSERT_GT(said.size(), tail.size());
+  EXPECT_EQ(said.substr(said.size() - tail.size()), tail);
+  EXPECT_EQ(said.find(lastWalkable.substr(0, lastWalkable.size() - 6)), 0u) << said;
+  EXPECT_EQ(scanState.filesNotExamined, 1);
 }
 
 // A program that removes files while the scan runs: the first check deletes
