@@ -370,7 +370,7 @@ matrix_check_disk() {
     # The held sample went, through its handle, into D:\Scourix.Removed.
     MATRIX_MOVED=$(find "$DRIVE_D/Scourix.Removed" -type f 2>/dev/null | head -n 1)
     removed+=("$(win_path "$MATRIX_HELD")")
-    added+=('D:\Scourix.Removed\')
+    added+=("D:\\Scourix.Removed\\")
     if [ -n "$MATRIX_MOVED" ]; then added+=("$(win_path "$MATRIX_MOVED")"); fi
   fi
   # Left out: the registry's hive files of the machine and the user. The
