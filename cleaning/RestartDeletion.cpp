@@ -456,6 +456,28 @@ FolderSecurityReader UseFolderSecurityReader(FolderSecurityReader reader) {
   return previous;
 }
 
+namespace {
+
+// A refused delayed move is no scheduling: the restart would not remove the file.
+int ScheduleByName(const char* path, const char** reason) {
+  FileSystemRedirectionOff nativeView;
+  if (moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+  *reason = kNotScheduledRefused;
+  return 0;
+}
+
+// Only while the path still names the judged file.
+int ScheduleProvenPath(const char* path, const FileIdentity& identity, const char** reason) {
+  DWORD error = NO_ERROR;
+  if (!OpenProvenFile(path, identity, 0, error).IsValid()) {
+    *reason = kNotScheduledNotProven;
+    return 0;
+  }
+  return ScheduleByName(path, reason);
+}
+
+}  // namespace
+
 int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& identity,
                             const char** reason) {
   *reason = nullptr;
@@ -472,15 +494,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
       const char* name = strrchr(path, '\\');
       if (name && PrepareRemovalFolder(path, identity.volume, folder) &&
           static_cast<size_t>(name - path) == strlen(folder) && _strnicmp(path, folder, strlen(folder)) == 0) {
-        DWORD error = NO_ERROR;
-        if (!OpenProvenFile(path, identity, 0, error).IsValid()) {
-          *reason = kNotScheduledNotProven;
-          return 0;
-        }
-        FileSystemRedirectionOff nativeView;
-        if (moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
-        *reason = kNotScheduledRefused;
-        return 0;
+        return ScheduleProvenPath(path, identity, reason);
       }
       char moved[MAX_PATH];
       bool movedAway = KernelHandleTraits::IsValid(file) && MoveIntoRemovalFolder(file, path, identity, moved);
@@ -492,12 +506,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
         FileHandle again = OpenProvenFile(path, identity, DELETE | SYNCHRONIZE, error);
         movedAway = again.IsValid() && MoveIntoRemovalFolder(again.Get(), path, identity, moved);
       }
-      if (movedAway) {
-        FileSystemRedirectionOff nativeView;
-        if (moveFileEx(moved, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
-        *reason = kNotScheduledRefused;
-        return 0;
-      }
+      if (movedAway) return ScheduleByName(moved, reason);
       // Scheduled by its own path: what that path names at boot is deleted
       // as SYSTEM, so no standard user may be able to change it until then.
       if (PathHasReparsePoint(path)) {
@@ -508,15 +517,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
         *reason = kNotScheduledChangeable;
         return 0;
       }
-      DWORD error = NO_ERROR;
-      if (!OpenProvenFile(path, identity, 0, error).IsValid()) {
-        *reason = kNotScheduledNotProven;
-        return 0;
-      }
-      FileSystemRedirectionOff nativeView;
-      if (moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
-      *reason = kNotScheduledRefused;
-      return 0;
+      return ScheduleProvenPath(path, identity, reason);
     }
     case OS_WIN9X: {
       // Without a short form (the file vanished, say) there is nothing to schedule.
