@@ -1,5 +1,6 @@
 #include "app/AdministratorsOnly.h"
 
+#include "cleaning/OsVersion.h"
 #include "cleaning/SystemLibrary.h"
 
 namespace {
@@ -55,12 +56,6 @@ const SecurityFunctions& Security() {
   return functions;
 }
 
-bool IsNtLine() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
-}
-
 ObjectOwner SystemObjectOwner(HANDLE object) {
   const SecurityFunctions& f = Security();
   if (!f.complete || !object) return ObjectOwner::Unknown;
@@ -86,7 +81,7 @@ PSID AdministratorsSid() { return &administrators; }
 PSID SystemSid() { return &localSystem; }
 
 AdministratorsOnly::AdministratorsOnly(DWORD readAccess) : readAccess_(readAccess) {
-  built_ = IsNtLine() && Build(true);
+  built_ = GetOsFamily() == OS_WINNT && Build(true);
 }
 
 SECURITY_ATTRIBUTES* AdministratorsOnly::AttributesWithoutOwner() {

@@ -52,11 +52,11 @@ enum class Length { None, Char, Short, Long, LongLong, Size, Max, PtrDiff, LongD
 
 // One conversion, with its "*" values, appended whole to `out`.
 template <typename Value>
-void AppendConversion(std::string& out, const char* spec, int stars, const int* star, Value value) {
+void AppendConversion(std::string& out, const char* directive, int stars, const int* star, Value value) {
   auto print = [&](char* buffer, size_t size) {
-    if (stars == 2) return snprintf(buffer, size, spec, star[0], star[1], value);
-    if (stars == 1) return snprintf(buffer, size, spec, star[0], value);
-    return snprintf(buffer, size, spec, value);
+    if (stars == 2) return snprintf(buffer, size, directive, star[0], star[1], value);
+    if (stars == 1) return snprintf(buffer, size, directive, star[0], value);
+    return snprintf(buffer, size, directive, value);
   };
   char small[128];
   const int written = print(small, sizeof small);
@@ -82,27 +82,27 @@ void FormatEscaped(char* destination, size_t destinationLength, const char* form
       continue;
     }
     // The conversion's text, from "%" to its letter; each "*" is read here.
-    std::string spec = "%";
+    std::string directive = "%";
     ++at;
     int star[2] = {0, 0};
     int stars = 0;
-    while (*at && strchr("-+ #0", *at)) spec += *at++;
+    while (*at && strchr("-+ #0", *at)) directive += *at++;
     auto takeNumber = [&]() {
       if (*at == '*') {
         const int value = va_arg(args, int);
         if (stars < 2) star[stars++] = value;
-        spec += *at++;
+        directive += *at++;
       } else {
-        while (*at >= '0' && *at <= '9') spec += *at++;
+        while (*at >= '0' && *at <= '9') directive += *at++;
       }
     };
     takeNumber();
     if (*at == '.') {
-      spec += *at++;
+      directive += *at++;
       takeNumber();
     }
     Length length = Length::None;
-    for (;; spec += *at++) {
+    for (;; directive += *at++) {
       if (*at == 'h') length = length == Length::Short ? Length::Char : Length::Short;
       else if (*at == 'l') length = length == Length::Long ? Length::LongLong : Length::Long;
       else if (*at == 'z') length = Length::Size;
@@ -114,8 +114,8 @@ void FormatEscaped(char* destination, size_t destinationLength, const char* form
     const char conversion = *at;
     if (!conversion) break;
     ++at;
-    spec += conversion;
-    const char* f = spec.c_str();
+    directive += conversion;
+    const char* f = directive.c_str();
     switch (conversion) {
       case '%':
         out += '%';

@@ -45,8 +45,8 @@ bool RenameThroughHandle(HANDLE file, const char* target, DWORD& error);
 // Every name of the open file, as full paths ("C:\dir\name"), found through
 // FindFirstFileNameW/FindNextFileNameW (Vista on), given one of its names.
 // False when the system cannot list them: before Vista, and under Wine,
-// whose kernel32 exports FindFirstFileNameW as a stub that ends the process
-// when called.
+// whose kernel32 exports FindFirstFileNameW but ends the calling process in
+// it.
 bool ListFileNames(const char* path, std::vector<std::string>& names);
 
 // Test seam: lists the names in place of the system. Null restores it.

@@ -53,8 +53,6 @@ bool HolderMayExplain(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
-bool IsNtLine() { return GetOsFamily() == OS_WINNT; }
-
 // Closes the handles of one pass over the names before the next is opened:
 // the judged handle shares no deletion, so no other name of the same file
 // opens for DELETE while it is open.
@@ -209,7 +207,7 @@ FileIdentity IdentityOfPath(const char* path) {
 
 void RemoveInfectedFile(const char* name, const char* path, FileReader* judged) {
   if (beforeRemoval) beforeRemoval(path);
-  if (!IsNtLine()) {
+  if (GetOsFamily() != OS_WINNT) {
     if (judged) judged->Close();
     RemoveByPath9x(name, path);
     return;
@@ -308,7 +306,7 @@ void HandleMemoryRemoval(const char* familyName, const char* path) {
   // On the NT line only a file opened and judged again is acted on; the
   // 9x line, which has no links, may still go by the path.
   const bool judged = file.IsOpen() && MatchVariantRecord(file);
-  if (!judged && (file.IsOpen() || IsNtLine())) {
+  if (!judged && (file.IsOpen() || GetOsFamily() == OS_WINNT)) {
     file.Close();
     // Reported like any removal that did not happen; nothing is touched.
     if (scanState.infectedAction == kActionRemove || scanState.infectedAction == kActionRemoveToo) {
