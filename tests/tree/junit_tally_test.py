@@ -151,7 +151,10 @@ class SkippedTiers(unittest.TestCase):
             self.assertIn("never-configured", result.stderr)
 
     def test_a_run_without_32bit_code_skips_the_i686_tiers_once_and_fails_nothing(self):
-        environment = dict(os.environ, SCOURIX_NO_32BIT="1")
+        # The outer run may have found no 32-bit code itself and passed its own
+        # reason down; this case asks for the reason the variable gives.
+        environment = {k: v for k, v in os.environ.items() if k != "SCOURIX_NO_32BIT_WHY"}
+        environment["SCOURIX_NO_32BIT"] = "1"
         check = subprocess.run(["bash", WINEBED, "runs-32bit"], capture_output=True, text=True, env=environment)
         self.assertEqual(check.returncode, 1, check.stderr)
         why = check.stdout.strip()
