@@ -29,6 +29,7 @@
 #include "bench/BenchWindow.h"
 #include "bench/EnumerationWalk.h"
 #include "engine/ScanRun.h"
+#include "engine/VariantCheck.h"
 #include "state/ScanState.h"
 
 namespace {
@@ -89,6 +90,10 @@ int Run(const char* root, const std::vector<long>& sizes) {
     long files = CountFilesByEnumeration(folder);
     double enumeration = Seconds() - start;
 
+    start = Seconds();
+    const long soundFiles = CountFilesAtSoundFloor(folder);
+    double soundFloor = Seconds() - start;
+
     scanState = ScanState{};
     scanState.reportWindow = window.Window();
     DrainMessages();
@@ -118,19 +123,33 @@ int Run(const char* root, const std::vector<long>& sizes) {
     start = Seconds();
     RunScan();
     double silent = Seconds() - start;
+    const long silentScanned = scanState.filesScanned;
+    const long silentInfected = scanState.filesInfected;
+
+    // Once more without confirming ruled-out entry lengths: the difference
+    // is what the confirmation costs.
+    scanState = ScanState{};
+    CopyText(scanState.scanTarget, folder);
+    scanState.infectedAction = kActionReportOnly;
+    const bool confirming = UseLengthConfirmation(false);
+    start = Seconds();
+    RunScan();
+    double unconfirmed = Seconds() - start;
+    UseLengthConfirmation(confirming);
     UseBetweenEntries(previous);
 
     printf("tree-%ld files %ld enumeration %.3f s scan %.3f s ratio %.2f peak-working-set %lu KB "
-           "floor %.3f s silent %.3f s silent-ratio %.2f\n",
+           "floor %.3f s silent %.3f s silent-ratio %.2f sound-floor %.3f s silent/sound-floor %.2f "
+           "scan/floor %.2f unconfirmed %.3f s confirmation-share %.2f\n",
            size, files, enumeration, scan, scan / enumeration, PeakWorkingSetKb(), floorSeconds,
-           silent, silent / enumeration);
+           silent, silent / enumeration, soundFloor, silent / soundFloor, scan / floorSeconds, unconfirmed,
+           (silent - unconfirmed) / silent);
     printf("  scanned %ld, infected %ld (expected %d), status updates %ld, log lines %ld; silent "
-           "scanned %ld, infected %ld\n",
+           "scanned %ld, infected %ld; sound floor counted %ld, queried %s\n",
            windowScanned, windowInfected, kBenchInfectedFiles, window.StatusUpdates(),
-           window.LogLines(), static_cast<long>(scanState.filesScanned),
-           static_cast<long>(scanState.filesInfected));
-    if (windowScanned != files || windowInfected != kBenchInfectedFiles ||
-        scanState.filesScanned != files || scanState.filesInfected != kBenchInfectedFiles)
+           window.LogLines(), silentScanned, silentInfected, soundFiles, SoundFloorQuery());
+    if (windowScanned != files || windowInfected != kBenchInfectedFiles || silentScanned != files ||
+        silentInfected != kBenchInfectedFiles || soundFiles != files)
       printf("  warning: the scan's counts differ from the tree's\n");
     fflush(stdout);
   }

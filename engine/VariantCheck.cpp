@@ -36,6 +36,7 @@ PeHeaderState headerState;  // per file, overwritten each time; no allocation
 
 const VariantRecord* activeTable = VariantTable;
 bool prefilterOn = true;
+bool confirmationOn = true;
 SizeFilter sizeFilter;  // built from activeTable at the first check
 
 using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEVELS level,
@@ -74,7 +75,7 @@ bool LengthMayMatch(const char* path) {
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
   if (sizeFilter.Accepts(static_cast<uint64_t>(length))) return true;
   uint64_t current = 0;
-  return CurrentLength(path, current) && current != static_cast<uint64_t>(length) &&
+  return confirmationOn && CurrentLength(path, current) && current != static_cast<uint64_t>(length) &&
          sizeFilter.Accepts(current);
 }
 
@@ -96,6 +97,12 @@ const VariantRecord* UseVariantTable(const VariantRecord* table) {
 bool UseSizePrefilter(bool on) {
   bool previous = prefilterOn;
   prefilterOn = on;
+  return previous;
+}
+
+bool UseLengthConfirmation(bool on) {
+  bool previous = confirmationOn;
+  confirmationOn = on;
   return previous;
 }
 

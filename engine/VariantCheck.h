@@ -35,6 +35,11 @@ const VariantRecord* UseVariantTable(const VariantRecord* table);
 // Switches the size prefilter off (false) or on (true, the program's way), so
 // that a test can compare both; returns the previous setting.
 bool UseSizePrefilter(bool on);
+// Switches off (false) the confirmation of a ruled-out entry length from the
+// file's own metadata, so that the benchmark can show what it costs; returns
+// the previous setting. Never off in the program: a stale entry would hide a
+// match.
+bool UseLengthConfirmation(bool on);
 
 // Path of the file that the check has open; empty otherwise. Read by the
 // registry cleaning while a match is handled.
