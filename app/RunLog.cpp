@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "app/AdministratorsOnly.h"
 #include "app/ConsoleOutput.h"
@@ -44,6 +46,70 @@ std::string WindowsVersion() {
   return text;
 }
 
+// The folders on the log's path, from the first below the drive or share
+// down to the log's own, each opened without following a link and held,
+// shared for neither deletion nor renaming, until the log is open: a folder
+// that a user swapped for a junction could aim the log at any file, and a
+// held folder cannot be swapped meanwhile. Empty `error` when the path may
+// be used; a folder that does not exist is left to the log's own open.
+class HeldFolders {
+ public:
+  bool Hold(const std::string& path, std::string& error) {
+    char full[MAX_PATH];
+    char* name = nullptr;
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, &name);
+    if (length == 0 || length >= MAX_PATH) return true;  // the open says what is wrong
+    size_t start;
+    if (full[0] == '\\' && full[1] == '\\') {
+      // \\?\ and \\.\ name devices and the object namespace, where links
+      // cannot be told; \\server\share\ is a share.
+      if (full[2] == '?' || full[2] == '.') {
+        error = "it is not a path on a drive or a share";
+        return false;
+      }
+      const char* share = strchr(full + 2, '\\');
+      const char* below = share ? strchr(share + 1, '\\') : nullptr;
+      if (!below) return true;
+      start = static_cast<size_t>(below - full) + 1;
+    } else {
+      start = 3;  // X:\ (a drive letter)
+    }
+    for (size_t at = start; full[at]; ++at) {
+      if (full[at] != '\\') continue;
+      full[at] = '\0';
+      FileHandle folder;
+      // Another program holding the folder open for deletion keeps it from
+      // being held that way; it is then still checked, and held as it can be.
+      for (DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
+                          DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}}) {
+        *folder.Receive() = CreateFileA(full, FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (folder.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION) break;
+      }
+      const DWORD openError = folder.IsValid() ? 0 : GetLastError();
+      BY_HANDLE_FILE_INFORMATION information;
+      if (folder.IsValid() && !GetFileInformationByHandle(folder.Get(), &information))
+        information.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;  // cannot tell: taken for one
+      // Wine opens a link's target even when told not to follow it, so the
+      // name is asked as well; with the folder held, it names what was held.
+      const DWORD byName = folder.IsValid() ? GetFileAttributesA(full) : INVALID_FILE_ATTRIBUTES;
+      if (byName != INVALID_FILE_ATTRIBUTES) information.dwFileAttributes |= byName & FILE_ATTRIBUTE_REPARSE_POINT;
+      if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) return true;
+      if (openError)
+        error = std::string("its folder ") + full + " cannot be checked: " + SystemMessage(openError);
+      else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        error = std::string("its folder ") + full + " is a link (a reparse point), which could lead anywhere";
+      full[at] = '\\';
+      if (!error.empty()) return false;
+      held_.push_back(std::move(folder));
+    }
+    return true;
+  }
+
+ private:
+  std::vector<FileHandle> held_;
+};
+
 }  // namespace
 
 std::string SystemMessage(DWORD error) {
@@ -62,6 +128,8 @@ bool RunLog::Open(const std::string& path, std::string& error) {
   AdministratorsOnly security(FILE_GENERIC_READ);
   // The 9x line has no links, and its CreateFile may not take the flag.
   const DWORD noLink = GetOsFamily() == OS_WINNT ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+  HeldFolders folders;
+  if (noLink && !folders.Hold(path, error)) return false;
   auto open = [&](SECURITY_ATTRIBUTES* attributes) {
     return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes, OPEN_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL | noLink, nullptr);

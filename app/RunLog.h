@@ -26,7 +26,9 @@ class RunLog {
   // reason in `error`, when it cannot be written. The file is opened without
   // following a link: a name that is a reparse point (a symbolic link, a
   // junction, a mount point) or a file with more than one name (hard links)
-  // is refused, since whoever made it could aim the log at any file. A file
+  // is refused, since whoever made it could aim the log at any file; so is a
+  // path through a folder that is a link, and the folders on the path are
+  // held while the log is opened, so that none is swapped for one. A file
   // that the run creates gets an access list of its own: Users may read it,
   // only Administrators and SYSTEM may change it.
   bool Open(const std::string& path, std::string& error);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <set>
 
+#include "app/RunLog.h"
 #include "cleaning/FileIdentity.h"
 #include "cleaning/RestartDeletion.h"
 #include "engine/FileReader.h"
@@ -251,3 +252,17 @@ TEST_F(PathSwap, TheMemoryRemovalJudgesTheFileItOpensAfterItsWait) {
 }
 
 }  // namespace
+
+// A log named through a folder that is a link is refused, whatever lies
+// behind it; the same name one folder up, a plain folder, is taken.
+TEST(LinkedLogFolder, ALogThroughAFolderThatIsALinkIsRefusedAndItsNeighbourTaken) {
+  ASSERT_NE(GetFileAttributesA("E:\\decoy-log\\dir") & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  std::string error;
+  RunLog linked;
+  EXPECT_FALSE(linked.Open("E:\\decoy-log\\dir\\run.log", error));
+  EXPECT_TRUE(Contains(error, "its folder E:\\decoy-log\\dir is a link")) << error;
+
+  RunLog plain;
+  error.clear();
+  EXPECT_TRUE(plain.Open("E:\\decoy-log\\run.log", error)) << error;
+}

@@ -21,7 +21,7 @@ ln -s "$outside/walk" "$d/outside"
 mkdir -p "$e/sib/a" "$e/sib/b"
 ln -s "$e/sib/b" "$e/sib/a/tob"
 ln -s "$e/sib/a" "$e/sib/b/toa"
-for swap in path handle memory retry restart; do
+for swap in path handle memory retry restart log; do
   mkdir -p "$e/decoy-$swap" "$outside/$swap"
   ln -s "$outside/$swap" "$e/decoy-$swap/dir"
 done
@@ -56,6 +56,7 @@ done
 WINEPREFIX="$prefix" WINEDEBUG=-all "$wine" wineboot -r </dev/null >/dev/null 2>&1 || true
 "$winebed" stop "$prefix"
 [ -f "$outside/restart/worm.exe" ] || { echo "the restart deleted the user's file behind the link"; status=1; }
+[ -z "$(ls -A "$outside/log")" ] || { echo "a log was written behind the link E:\\decoy-log\\dir"; status=1; }
 moved=$(find "$e/Scourix.Removed" -type f 2>/dev/null | wc -l)
 [ "$moved" = 0 ] || { echo "the restart left $moved file(s) in E:\\Scourix.Removed"; status=1; }
 [ -d "$e/Scourix.Removed" ] || { echo "no E:\\Scourix.Removed was made"; status=1; }
