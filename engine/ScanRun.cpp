@@ -15,6 +15,7 @@
 #include "engine/CheckerList.h"
 #include "engine/MemoryScan.h"
 #include "engine/StatusPath.h"
+#include "engine/VariantCheck.h"
 #include "state/ProgramTitle.h"
 #include "state/Prompt.h"
 #include "state/ReportChannel.h"
@@ -98,6 +99,7 @@ int RunScan() {
     EnablePrivilege("SeBackupPrivilege");
     EnablePrivilege("SeRestorePrivilege");
   }
+  ForgetVolumes();
   if (scanState.scanTarget[0] != '\0') {
     if (scanState.skipMemoryPhase)
       scanState.memoryPhase = 0;  // the walk must take patterns as folders, not as one file

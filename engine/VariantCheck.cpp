@@ -65,6 +65,54 @@ bool CurrentLength(const char* path, uint64_t& length) {
   return true;
 }
 
+bool SystemFileSystemName(const char* root, char* name, size_t size) {
+  return GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, nullptr, name, static_cast<DWORD>(size)) != FALSE;
+}
+FileSystemNameFunction fileSystemName = SystemFileSystemName;
+
+// The volume whose file system was asked last, and whether its directory
+// entries are the files' own records. One volume is asked once per scan.
+char knownRoot[MAX_PATH];
+bool knownRootKeepsLengthInEntries = false;
+
+// The root of the volume a path lies on: "X:\" or "\\server\share\". A
+// folder mounted from another volume is a link, which the walk never
+// enters, and a volume whose entries are the records (FAT) holds no links:
+// so below the root the answer stays the root's, or errs on the safe side.
+bool VolumeRoot(const char* path, char* root, size_t size) {
+  size_t length;
+  if (path[0] == '\\' && path[1] == '\\') {
+    const char* share = strchr(path + 2, '\\');
+    const char* end = share ? strchr(share + 1, '\\') : nullptr;
+    if (!end) return false;
+    length = static_cast<size_t>(end - path) + 1;
+  } else if (path[0] && path[1] == ':' && path[2] == '\\') {
+    length = 3;
+  } else {
+    return false;
+  }
+  if (length >= size) return false;
+  memcpy(root, path, length);
+  root[length] = '\0';
+  return true;
+}
+
+// FAT, FAT32 and exFAT keep a file's length only in its directory entry:
+// the walk read the file's own record, which cannot be stale, and a second
+// look would cost a query per file for nothing. Anything else (NTFS, a
+// share, an unknown name) is confirmed.
+bool EntriesAreTheRecords(const char* path) {
+  char root[MAX_PATH];
+  if (!VolumeRoot(path, root, sizeof root)) return false;
+  if (_stricmp(root, knownRoot) == 0) return knownRootKeepsLengthInEntries;
+  char name[MAX_PATH] = {};
+  knownRootKeepsLengthInEntries = fileSystemName(root, name, sizeof name) &&
+                                  (_stricmp(name, "FAT") == 0 || _stricmp(name, "FAT32") == 0 ||
+                                   _stricmp(name, "exFAT") == 0);
+  CopyTruncated(knownRoot, root);
+  return knownRootKeepsLengthInEntries;
+}
+
 // True unless the file's length rules out every record of the table before
 // the file is opened. A length from the walk's directory entry that no record
 // accepts is confirmed from the file's own metadata first: only then is the
@@ -75,7 +123,7 @@ bool LengthMayMatch(const char* path) {
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
   if (sizeFilter.Accepts(static_cast<uint64_t>(length))) return true;
   uint64_t current = 0;
-  return confirmationOn && CurrentLength(path, current) && current != static_cast<uint64_t>(length) &&
+  return confirmationOn && !EntriesAreTheRecords(path) && CurrentLength(path, current) && current != static_cast<uint64_t>(length) &&
          sizeFilter.Accepts(current);
 }
 
@@ -99,6 +147,15 @@ bool UseSizePrefilter(bool on) {
   prefilterOn = on;
   return previous;
 }
+
+FileSystemNameFunction UseFileSystemName(FileSystemNameFunction function) {
+  FileSystemNameFunction previous = fileSystemName;
+  fileSystemName = function ? function : SystemFileSystemName;
+  ForgetVolumes();
+  return previous;
+}
+
+void ForgetVolumes() { knownRoot[0] = '\0'; }
 
 bool UseLengthConfirmation(bool on) {
   bool previous = confirmationOn;

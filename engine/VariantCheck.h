@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 // Decides whether one file is a known variant of the worm, by its PE headers
 // and the variant table. Called through the checker list for every file.
@@ -40,6 +41,15 @@ bool UseSizePrefilter(bool on);
 // the previous setting. Never off in the program: a stale entry would hide a
 // match.
 bool UseLengthConfirmation(bool on);
+// Where the check learns a volume's file system (by default
+// GetVolumeInformationA on its root), so that a test can report one that
+// keeps lengths in the directory entries (FAT) without having such a
+// volume; null restores the system's. Returns the previous function.
+using FileSystemNameFunction = bool (*)(const char* root, char* name, size_t size);
+FileSystemNameFunction UseFileSystemName(FileSystemNameFunction function);
+
+// Forgets the file systems asked so far: a scan asks each volume afresh.
+void ForgetVolumes();
 
 // Path of the file that the check has open; empty otherwise. Read by the
 // registry cleaning while a match is handled.

@@ -6,6 +6,7 @@
 #include <functional>
 #include <utility>
 
+#include "base/PathText.h"
 #include "engine/CheckerList.h"
 #include "engine/DirectoryWalk.h"
 #include "engine/ScanRun.h"
@@ -69,6 +70,7 @@ class SizePrefilterTest : public EngineFixture {
   }
   void TearDown() override {
     UseSizePrefilter(true);
+    UseFileSystemName(nullptr);
     UseVariantTable(nullptr);
     EngineFixture::TearDown();
   }
@@ -256,10 +258,32 @@ TEST_F(SizePrefilterTest, AStaleEntryLengthIsConfirmedFromTheFileBeforeItIsPasse
   UseSizePrefilter(false);
   EXPECT_EQ(CheckWithLength(sample, size + 1), 1);
   EXPECT_EQ(scanState.filesInfected, 7);
+  UseSizePrefilter(true);
+
+  // A volume that keeps lengths only in its entries (FAT) is taken at its
+  // entry's word: the stale length, which such a volume cannot have, is
+  // believed. Its file system is asked once, not per file.
+  static int asked;
+  asked = 0;
+  UseFileSystemName([](const char*, char* name, size_t size) {
+    ++asked;
+    CopyTruncated(name, size, "FAT32");
+    return true;
+  });
+  EXPECT_EQ(CheckWithLength(sample, size + 1), 0);
+  EXPECT_EQ(CheckWithLength(sample, size + 2), 0);
+  EXPECT_EQ(CheckWithLength(sample, size), 1);
+  EXPECT_EQ(asked, 1);
+  UseFileSystemName([](const char*, char* name, size_t size) {
+    CopyTruncated(name, size, "NTFS");
+    return true;
+  });
+  EXPECT_EQ(CheckWithLength(sample, size + 1), 1);
+  UseFileSystemName(nullptr);
+  EXPECT_EQ(scanState.filesInfected, 9);
 
   // The memory phase: the walk of a process's file finds the sample.
   scanState.memoryPhase = 1;
-  UseSizePrefilter(true);
   WalkFolder(sample.c_str());
   EXPECT_EQ(scanState.foundInMemory, 1);
   EXPECT_EQ(scanState.filesScanned, 0);
