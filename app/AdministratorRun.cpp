@@ -15,6 +15,7 @@
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "state/ProgramTitle.h"
 #include "state/ScanState.h"
@@ -78,6 +79,7 @@ bool PrepareScan(const CommandLineOptions& options, std::string& error) {
   }
   scanState.skipMemoryPhase = options.noMemory ? 1 : 0;
   scanState.reportOnly = options.reportOnly ? 1 : 0;
+  ChooseMachineActions(options.reportOnly);
   // Report-only is the engine's "leave and report" action: every find is
   // named, nothing is touched.
   scanState.infectedAction = options.reportOnly ? kActionReportOnly : kActionRemove;

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "base/PathText.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/Privileges.h"
 #include "cleaning/SystemLibrary.h"
 #include "state/Prompt.h"
-#include "state/ScanState.h"
 
 #ifdef _WIN64
 static_assert(sizeof(PROCESSENTRY32) == 304, "64-bit ToolHelp record");
@@ -36,8 +36,6 @@ constexpr DWORD kProcessEndWaitMs = 5000;
 // Far above any real count: a list that keeps filling is cut here.
 constexpr DWORD kMaxProcessIds = 1u << 20;
 EnumProcessesFunction enumProcessesSeam = nullptr;
-
-TerminateProcessFunction terminateProcess = TerminateProcess;
 
 template <typename Function>
 Function Lookup(HMODULE module, const char* name) {
@@ -162,10 +160,7 @@ KernelHandle OpenProcessOfImage(DWORD processId, const ImageIdentity& image) {
   return process;
 }
 
-// A report-only run ends no process, whatever asks it to.
-bool TerminateOpenProcess(HANDLE process) {
-  return !scanState.reportOnly && terminateProcess(process, 0) != FALSE;
-}
+bool TerminateOpenProcess(HANDLE process) { return Machine().terminateProcess(process, 0) != FALSE; }
 
 bool WaitForProcessEnd(HANDLE process) {
   return WaitForSingleObject(process, kProcessEndWaitMs) == WAIT_OBJECT_0;
@@ -179,8 +174,8 @@ bool TerminateProcessOfImage(DWORD processId, const ImageIdentity& image) {
 }
 
 TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function) {
-  TerminateProcessFunction previous = terminateProcess;
-  terminateProcess = function ? function : TerminateProcess;
+  TerminateProcessFunction previous = RealMachineActions().terminateProcess;
+  RealMachineActions().terminateProcess = function ? function : TerminateProcess;
   return previous;
 }
 

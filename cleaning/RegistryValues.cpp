@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "cleaning/MachineActions.h"
 #include "state/ReportChannel.h"
 #include "state/ScanState.h"
 
@@ -55,11 +56,8 @@ RegistryKey OpenRegistryKey(HKEY root, const char* keyPath, REGSAM access) {
 bool CloseRegistryKey(RegistryKey& key) { return RegCloseKey(key.Detach()) == ERROR_SUCCESS; }
 
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
-  if (scanState.reportOnly) return ReportValueLeft(root, keyPath, valueName, view);
-  RegistryKey key;
-  LONG result = RegOpenKeyExA(root, keyPath, 0, KEY_ALL_ACCESS | view, key.Receive());
-  if (result != ERROR_SUCCESS) key.Detach();
-  else result = RegDeleteValueA(key.Get(), valueName);
+  const LONG result = Machine().deleteRegistryValue(root, keyPath, valueName, view);
+  if (result == ERROR_CANCELLED) return ReportValueLeft(root, keyPath, valueName, view);
   // A value that is there and stays (a key or value that shuts
   // administrators out) is left in place like a file: the run says so.
   // Each such value counts once, however many detections retry it.
@@ -71,8 +69,7 @@ int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM
       ReportLogLine("System Registry     %s Unable to remove", entry.c_str());
     }
   }
-  bool closed = !key.IsValid() || CloseRegistryKey(key);
-  return result == ERROR_SUCCESS && closed ? 1 : 0;
+  return result == ERROR_SUCCESS ? 1 : 0;
 }
 
 ValueRead ReadKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity) {

@@ -20,7 +20,7 @@ bool CloseRegistryKey(RegistryKey& key);
 
 // Deletes one value; opens the key with KEY_ALL_ACCESS. Returns 1 when the
 // value was deleted and the key closed without error, else 0. A report-only
-// run (scanState.reportOnly) deletes nothing: it logs the value that would
+// run (whose actions refuse every change) deletes nothing: it logs the value that would
 // have gone, when it exists, and returns 0.
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view = 0);
 

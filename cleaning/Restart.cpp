@@ -1,15 +1,12 @@
 #include "cleaning/Restart.h"
 
+#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/Privileges.h"
 
-namespace {
-ExitWindowsFunction exitWindows = ExitWindowsEx;
-}
-
 ExitWindowsFunction UseExitWindows(ExitWindowsFunction function) {
-  ExitWindowsFunction previous = exitWindows;
-  exitWindows = function ? function : ExitWindowsEx;
+  ExitWindowsFunction previous = RealMachineActions().exitWindows;
+  RealMachineActions().exitWindows = function ? function : ExitWindowsEx;
   return previous;
 }
 
@@ -18,12 +15,12 @@ int RestartComputer() {
     if (!EnablePrivilege("SeShutdownPrivilege")) return 0;
     if (DWORD error = GetLastError()) return static_cast<int>(error);
   }
-  return exitWindows(EWX_REBOOT | EWX_FORCE, 0);
+  return Machine().exitWindows(EWX_REBOOT | EWX_FORCE, 0);
 }
 
 bool BeginRestart() {
   if (GetOsFamily() != OS_WIN9X) {
     if (!EnablePrivilege("SeShutdownPrivilege") || GetLastError() != ERROR_SUCCESS) return false;
   }
-  return exitWindows(EWX_REBOOT | EWX_FORCE, 0) != FALSE;
+  return Machine().exitWindows(EWX_REBOOT | EWX_FORCE, 0) != FALSE;
 }

@@ -11,9 +11,9 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RegistryValues.h"
-#include "state/ScanState.h"
 
 namespace {
 constexpr DWORD kFullAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS, asked of the service too
@@ -23,7 +23,7 @@ constexpr DWORD kCommandLength = 2048;
 
 bool StopOpenService(SC_HANDLE service) {
   SERVICE_STATUS status = {};
-  if (!ControlService(service, SERVICE_CONTROL_STOP, &status)) return false;
+  if (!Machine().controlService(service, SERVICE_CONTROL_STOP, &status)) return false;
   // A failed query leaves the state of the previous one (or ControlService's) in place.
   for (int poll = 0; poll < kStopPollLimit; ++poll) {
     if (!QueryServiceStatus(service, &status) || status.dwCurrentState != SERVICE_STOP_PENDING)
@@ -149,7 +149,6 @@ int StopServiceByName(const char* name, bool stop) {
 }
 
 ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image) {
-  if (scanState.reportOnly) return ServiceStop::NotTheImages;  // stops nothing
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, kFullAccess));
   if (!manager.IsValid()) return ServiceStop::NotTheImages;
   ServiceHandle service(OpenServiceA(manager.Get(), name, kFullAccess));
@@ -158,8 +157,7 @@ ServiceStop StopServiceOfImage(const char* name, const ImageIdentity& image) {
 }
 
 int DeleteMachineKey(const char* keyPath) {
-  if (scanState.reportOnly) return 0;  // a report-only run deletes no key
-  return RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath) == ERROR_SUCCESS ? 1 : 0;
+  return Machine().deleteRegistryKey(HKEY_LOCAL_MACHINE, keyPath) == ERROR_SUCCESS ? 1 : 0;
 }
 
 int DeleteServiceKeys(const char* name, const ImageIdentity& image) {

@@ -7,6 +7,7 @@
 
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/RegistryViews.h"
@@ -215,19 +216,16 @@ int CleanRegistryAndHosts(const char* detectionName) {
 }
 
 namespace {
-// Deletes `valueName` of an open key when its text contains `marker`
+// Deletes `valueName` of the key when its text contains `marker`
 // (case-sensitive). False when the value cannot be read or deleted.
-bool DeleteValueNaming(HKEY key, const char* valueName, const char* marker) {
-  char text[kUninstallTextLength];
-  if (!ReadOpenKeyValue(key, valueName, text, sizeof text)) return false;
-  return !strstr(text, marker) || RegDeleteValueA(key, valueName) == ERROR_SUCCESS;
-}
-
 bool CleanFixedValue(const char* keyPath, const char* valueName, const char* marker, REGSAM view) {
-  RegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_ALL_ACCESS | view);
+  RegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_READ | view);
   if (!key.IsValid()) return false;
-  bool handled = DeleteValueNaming(key.Get(), valueName, marker);
-  return CloseRegistryKey(key) && handled;
+  char text[kUninstallTextLength];
+  const bool read = ReadOpenKeyValue(key.Get(), valueName, text, sizeof text);
+  if (!CloseRegistryKey(key) || !read) return false;
+  return !strstr(text, marker) ||
+         Machine().deleteRegistryValue(HKEY_LOCAL_MACHINE, keyPath, valueName, view) == ERROR_SUCCESS;
 }
 }  // namespace
 

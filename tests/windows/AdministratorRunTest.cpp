@@ -14,10 +14,13 @@
 #include "app/InstanceLock.h"
 #include "app/RunLog.h"
 #include "base/Handles.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/RegistryValues.h"
 #include "cleaning/Restart.h"
 #include "tests/windows/support/EngineFixture.h"
+#include "engine/CheckerList.h"
 #include "tests/windows/support/RegistryScratch.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/ScratchFolder.h"
 
 namespace {
@@ -295,6 +298,43 @@ TEST_F(AdministratorRunTest, AValueThatCannotBeDeletedIsLeftAndLogged) {
   RunLog log;
   scanState.filesInfected = 1;
   EXPECT_EQ(DecideExitCode(TallyOfTheScan(log)), kExitSomethingLeft);
+}
+
+// Every change goes through the run's set of actions: a report-only run of
+// a sample and of a start-up value naming it reaches none of the real set's
+// calls, which a removing run of the same reaches.
+int realActionsReached = 0;
+BOOL WINAPI CountTermination(HANDLE, UINT) { return ++realActionsReached, FALSE; }
+BOOL WINAPI CountServiceControl(SC_HANDLE, DWORD, SERVICE_STATUS*) { return ++realActionsReached, FALSE; }
+LONG CountValueDeletion(HKEY, const char*, const char*, REGSAM) { return ++realActionsReached, ERROR_ACCESS_DENIED; }
+LONG WINAPI CountKeyDeletion(HKEY, const char*) { return ++realActionsReached, ERROR_ACCESS_DENIED; }
+BOOL WINAPI CountRestart(UINT, DWORD) { return ++realActionsReached, FALSE; }
+
+TEST_F(AdministratorRunTest, AReportOnlyRunReachesNoRealActionWhereARemovingRunDoes) {
+  struct CountedActions {
+    MachineActions saved = RealMachineActions();
+    CountedActions() {
+      RealMachineActions() = {CountTermination, CountServiceControl, CountValueDeletion, CountKeyDeletion,
+                              CountRestart};
+      realActionsReached = 0;
+    }
+    ~CountedActions() { RealMachineActions() = saved; }
+  } counted;
+  UseCheckerList(CheckerList);
+  ScratchFolder folder("adminrun-actions");
+  const std::string sample = folder.AddFile("lax.exe", InertSample(VariantTable[0]));
+  const std::string runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  RegistryScratch registry;
+  registry.Set(runKey, "scourix-test-actions", sample);
+
+  EXPECT_EQ(RunSilent(folder.Path(), "", {"/report"}), kExitFoundReportOnly);
+  EXPECT_EQ(realActionsReached, 0);
+  EXPECT_TRUE(FileExists(sample));
+  EXPECT_TRUE(RegistryScratch::Exists(runKey, "scourix-test-actions"));
+
+  ChooseMachineActions(false);
+  RunSilent(folder.Path(), "");
+  EXPECT_GT(realActionsReached, 0);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "tests/windows/support/EngineFixture.h"
 
+#include "cleaning/MachineActions.h"
 #include "cleaning/Restart.h"
 #include "engine/VariantCheck.h"
 
@@ -32,6 +33,7 @@ void EngineFixture::SetUp() {
 }
 
 void EngineFixture::TearDown() {
+  ChooseMachineActions(false);  // a report-only run's choice ends with its test
   UseCheckerList(previousCheckers_);
   delete sink;
   sink = nullptr;

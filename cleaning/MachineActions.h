@@ -1,0 +1,29 @@
+#pragma once
+// Every change that a run makes to the machine goes through one of two sets
+// of actions, chosen once when the run starts: the real set, or the
+// report-only set, which changes nothing and answers every call as refused
+// with ERROR_CANCELLED ("not removed as per the user's selection"). Callers
+// react to that answer, so no code anywhere asks which kind of run it is
+// before it acts, and a destructive call added later acts only through here.
+#include <windows.h>
+
+struct MachineActions {
+  BOOL(WINAPI* terminateProcess)(HANDLE process, UINT exitCode);
+  BOOL(WINAPI* controlService)(SC_HANDLE service, DWORD control, SERVICE_STATUS* status);
+  // Opens `keyPath` under `root` in `view` for writing, deletes the value
+  // and closes the key: ERROR_SUCCESS, or why not.
+  LONG (*deleteRegistryValue)(HKEY root, const char* keyPath, const char* valueName, REGSAM view);
+  LONG(WINAPI* deleteRegistryKey)(HKEY root, const char* keyPath);
+  BOOL(WINAPI* exitWindows)(UINT flags, DWORD reason);
+};
+
+// The run's set.
+const MachineActions& Machine();
+
+// Chooses the run's set, once, when it starts; a run that never chooses
+// acts for real (the window's scan).
+void ChooseMachineActions(bool reportOnly);
+
+// Test seam: the real set, whose calls a test may replace with stand-ins
+// (a process that refuses to die, a restart that does not happen).
+MachineActions& RealMachineActions();
