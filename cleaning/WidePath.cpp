@@ -28,14 +28,28 @@ std::string Narrow(UINT codePage, const wchar_t* text, int length) {
   return narrow;
 }
 
+// Counted here: msvcrt's wide-string functions are not all on every Windows
+// that the program loads on.
+size_t WideLength(const wchar_t* text) {
+  size_t length = 0;
+  while (text[length] != L'\0') ++length;
+  return length;
+}
+
+bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
+  for (; *prefix != L'\0'; ++text, ++prefix)
+    if (*text != *prefix) return false;
+  return true;
+}
+
 // The prefix's length, and what it stands for in a shown path.
 size_t PrefixLength(const wchar_t* text, const char*& shownPrefix) {
   shownPrefix = "";
-  if (wcsncmp(text, L"\\\\?\\UNC\\", 8) == 0) {
+  if (StartsWith(text, L"\\\\?\\UNC\\")) {
     shownPrefix = "\\\\";
     return 8;
   }
-  if (wcsncmp(text, L"\\\\?\\", 4) == 0) return 4;
+  if (StartsWith(text, L"\\\\?\\")) return 4;
   return 0;
 }
 
@@ -53,7 +67,7 @@ std::string ShownFromWide(const wchar_t* text) {
   const char* shownPrefix;
   text += PrefixLength(text, shownPrefix);
   const UINT codePage = FileCodePage();
-  const int length = static_cast<int>(wcslen(text));
+  const int length = static_cast<int>(WideLength(text));
   std::string whole = Narrow(codePage, text, length);
   if (!whole.empty() && Widen(codePage, whole.data(), static_cast<int>(whole.size())) == std::wstring(text, length))
     return shownPrefix + whole;

@@ -10,6 +10,7 @@
 #include "cleaning/FileIdentity.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessKill.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/RestartDeletion.h"
@@ -69,7 +70,8 @@ std::wstring NtPath(const char* path, const wchar_t* widePath) {
   return widePath ? std::wstring(widePath) : WideFromFileText(path);
 }
 
-bool SameName(const char* a, const char* b) { return lstrcmpiA(a, b) == 0; }
+// The system's own case rules, never a best-fit conversion.
+bool SameName(const char* a, const char* b) { return SamePathText(a, b); }
 
 // A file with more than one name is gone only when every name is: each name
 // the system lists is re-opened, proven to be the judged file, and deleted.

@@ -98,10 +98,10 @@ TEST_F(DirectoryWalkTest, NamesTheCodePageLacksAreShownWithQuestionMarksAndCheck
 
   WalkFolder((root.Path() + "\\a\\b\\*.*").c_str());
 
-  EXPECT_TRUE(WasShown(root.Join("a\\b\\?????x.exe")));
+  EXPECT_TRUE(WasShown(root.Join("a\\b\\??????x.exe")));
   EXPECT_TRUE(WasShown(root.Join("a\\b\\???a")));
   EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
-            (std::set<std::string>{kept, root.Join("a\\b\\?????x.exe"), root.Join("a\\b\\??"),
+            (std::set<std::string>{kept, root.Join("a\\b\\??????x.exe"), root.Join("a\\b\\??"),
                                    root.Join("a\\b\\q?"), root.Join("a\\b\\s?"),
                                    root.Join("a\\b\\???a\\inside.txt")}));
   EXPECT_EQ(scanState.filesScanned, 6);

@@ -48,7 +48,9 @@ TEST_F(Win98Test, ALockedSampleIsScheduledInWininitAndTheRestartOffered) {
 TEST_F(Win98Test, NamesTheCodePageLacksAreOutOfReachAndAPathPast259IsNotExamined) {
   AnyNameScan scan = ScanSamplesUnderAnyName("win98-any-name");
 
-  EXPECT_EQ(logLines, std::vector<std::string>{scan.longPath + "     could not be examined"});
+  // Its folder's own pattern ("\\*.*") is already past 259 characters.
+  const std::string longFolder = scan.longPath.substr(0, scan.longPath.rfind('\\'));
+  EXPECT_EQ(logLines, std::vector<std::string>{longFolder + "     could not be examined"});
   EXPECT_TRUE(scan.polishPresent);
   EXPECT_TRUE(scan.chinesePresent);
   EXPECT_TRUE(scan.longPresent);
