@@ -476,7 +476,7 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
   // A path may run to 32,767 characters, some 16,000 folders deep: a tree
   // made that deep would outrun the stack long before.
   if (walkDepth >= kMaxWideDepth) {
-    NoteNotExamined(shownFolder.c_str());
+    NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
     return scanState.filesScanned;
   }
   DepthScope depth;
@@ -486,7 +486,7 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
     case Entry::kUnguarded:
       break;
     case Entry::kNotExamined:
-      NoteNotExamined(shownFolder.c_str());
+      NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
       return scanState.filesScanned;
     case Entry::kGone:
     case Entry::kVisited:
@@ -512,7 +512,7 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
       if (PumpAndTestStop()) return 0;
     } while (listing.Next(found));
   } else if (MeansNotExamined(listing.error())) {
-    NoteNotExamined(shownFolder.c_str());
+    NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
     return scanState.filesScanned;
   }
 

@@ -139,14 +139,14 @@ int CheckVariantFile(const char* familyName, const char* path) {
   FileReader file(path, widePath);
   if (!file.IsOpen()) {
     bound.Disarm();
-    if (bound.Expired() || MeansNotExamined(LastCandidateOpenError())) NoteNotExamined(path);
+    if (bound.Expired() || MeansNotExamined(LastCandidateOpenError())) NoteNotExamined(path, widePath);
     return 0;
   }
   CurrentFileScope current(path, !widePath || ShowsExactly(path, widePath));
   const VariantRecord* match = MatchVariantRecord(file);
   bound.Disarm();
   if (!match) {
-    if (bound.Expired() || file.ReadFailed()) NoteNotExamined(path);
+    if (bound.Expired() || file.ReadFailed()) NoteNotExamined(path, widePath);
     return 0;
   }
 
