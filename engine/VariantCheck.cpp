@@ -123,14 +123,19 @@ int CheckVariantFile(const char* familyName, const char* path) {
     return 0;
   }
   if (scanState.filesInfected == 0) memset(wormValueName, 0, sizeof wormValueName);
-  // The walk's UTF-16 path, for the file it was shown as: opened, judged and
-  // removed by it, whatever its 8-bit text can say.
+  // The walk's UTF-16 path: the file is opened, judged and removed by it,
+  // whatever its 8-bit text can say. Else an 8-bit path that the 260-byte
+  // buffers cannot hold whole is not examined: it could be neither reported
+  // nor acted on as itself.
   const wchar_t* widePath = CheckedFileWidePath();
-  if (widePath && ShownFromWide(widePath) != path) widePath = nullptr;
-  // Else an 8-bit path that the 260-byte buffers cannot hold whole is not
-  // examined: it could be neither reported nor acted on as itself.
   if (!widePath && strlen(path) >= kPathBufferLength) return 0;
   if (!LengthMayMatch(path, widePath)) return 0;
+  // Only for the file that it was shown as (a check may be handed another
+  // path meanwhile); tested past the size filter, which passes over most files.
+  if (widePath && ShownFromWide(widePath) != path) {
+    widePath = nullptr;
+    if (strlen(path) >= kPathBufferLength) return 0;
+  }
 
   // The open and the reads are bounded: a file that an oplock, a byte-range
   // lock, an access list or a holder keeps from being read is reported as not
