@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/SystemLibrary.h"
+#include "cleaning/WidePath.h"
 
 namespace {
 
@@ -82,14 +84,9 @@ bool IdentifyHandle(HANDLE file, FileIdentity& identity) {
   return true;
 }
 
-FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD access, DWORD& error) {
-  FileHandle file;
-  {
-    FileSystemRedirectionOff nativeView;
-    file = FileHandle(CreateFileA(path, access | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  }
+namespace {
+
+FileHandle KeepIfProven(FileHandle file, const FileIdentity& identity, DWORD& error) {
   if (!file.IsValid()) {
     error = GetLastError();
     return file;
@@ -100,6 +97,30 @@ FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD 
     error = ERROR_NOT_SAME_DEVICE;
   }
   return file;
+}
+
+constexpr DWORD kEveryShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD access, DWORD& error) {
+  FileHandle file;
+  {
+    FileSystemRedirectionOff nativeView;
+    file = FileHandle(CreateFileA(path, access | FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  }
+  return KeepIfProven(std::move(file), identity, error);
+}
+
+FileHandle OpenProvenFile(const wchar_t* path, const FileIdentity& identity, DWORD access, DWORD& error) {
+  FileHandle file;
+  {
+    FileSystemRedirectionOff nativeView;
+    file = FileHandle(CreateFileWide(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT));
+  }
+  return KeepIfProven(std::move(file), identity, error);
 }
 
 bool RenameThroughHandle(HANDLE file, const char* target, DWORD& error) {

@@ -34,6 +34,8 @@ bool IdentifyHandle(HANDLE file, FileIdentity& identity);
 // `error` holds the Win32 error: ERROR_FILE_NOT_FOUND and the like from the
 // open, or ERROR_NOT_SAME_DEVICE when the path names another file by now.
 FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD access, DWORD& error);
+// The same by a UTF-16 path ("\\?\" paths included), on the NT line.
+FileHandle OpenProvenFile(const wchar_t* path, const FileIdentity& identity, DWORD access, DWORD& error);
 
 // Renames the open file (which must have been opened with DELETE) to the
 // full Win32 path `target` on the same volume, through its handle:

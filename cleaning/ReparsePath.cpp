@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/SystemLibrary.h"
 
 namespace {
 
@@ -19,6 +22,23 @@ size_t FirstComponent(const char* path) {
     return share ? static_cast<size_t>(share - path) + 1 : strlen(path);
   }
   return 0;
+}
+
+size_t FirstWideComponent(const std::wstring& path) {
+  size_t start = 0;
+  if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    const size_t server = path.find(L'\\', 8);
+    const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+    return share == std::wstring::npos ? path.size() : share + 1;
+  }
+  if (path.compare(0, 4, L"\\\\?\\") == 0) start = 4;
+  if (path.size() >= start + 3 && path[start + 1] == L':' && path[start + 2] == L'\\') return start + 3;
+  if (start == 0 && path.compare(0, 2, L"\\\\") == 0) {
+    const size_t server = path.find(L'\\', 2);
+    const size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+    return share == std::wstring::npos ? path.size() : share + 1;
+  }
+  return start;
 }
 
 }  // namespace
@@ -37,6 +57,29 @@ bool PathHasReparsePoint(const char* path) {
     ++end;
     if (prefix[0] == '\0' || prefix[strlen(prefix) - 1] == '\\') continue;  // "\\" runs
     DWORD attributes = GetFileAttributesA(prefix);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      DWORD error = GetLastError();
+      return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  }
+  return false;
+}
+
+bool PathHasReparsePoint(const wchar_t* path) {
+  if (GetOsFamily() != OS_WINNT) return false;
+  using AttributesFunction = DWORD(WINAPI*)(const wchar_t* path);
+  static const auto attributesOf = SystemFunction<AttributesFunction>("kernel32.dll", "GetFileAttributesW");
+  if (!attributesOf) return true;  // cannot be tested, so not trusted
+  const std::wstring whole(path);
+  FileSystemRedirectionOff nativeView;
+  for (size_t end = FirstWideComponent(whole); end < whole.size();) {
+    const size_t separator = whole.find(L'\\', end);
+    end = separator == std::wstring::npos ? whole.size() : separator;
+    const std::wstring prefix = whole.substr(0, end);
+    ++end;
+    if (prefix.empty() || prefix.back() == L'\\') continue;  // "\\" runs
+    DWORD attributes = attributesOf(prefix.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       DWORD error = GetLastError();
       return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;

@@ -10,3 +10,8 @@
 // lies behind it, and a call on the path fails by itself. Always false on the
 // 9x line, which has no reparse points.
 bool PathHasReparsePoint(const char* path);
+
+// The same for a UTF-16 path, "\\?\" and "\\?\UNC\" paths included (the
+// first component that may be a link follows "\\?\X:\", respectively the
+// share), whatever its length.
+bool PathHasReparsePoint(const wchar_t* path);

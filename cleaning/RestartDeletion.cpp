@@ -12,6 +12,7 @@
 #include "cleaning/OsVersion.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/SystemLibrary.h"
+#include "cleaning/WidePath.h"
 #include "cleaning/WininitText.h"
 #include "state/ScanState.h"
 
@@ -479,7 +480,7 @@ int ScheduleProvenPath(const char* path, const FileIdentity& identity, const cha
 }  // namespace
 
 int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& identity,
-                            const char** reason) {
+                            const char** reason, const wchar_t* widePath) {
   *reason = nullptr;
   if (scanState.reportOnly) return 0;  // a report-only run schedules nothing
   switch (GetOsFamily()) {
@@ -503,10 +504,17 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
         // for writing); one opened again for it, proven to be the same file,
         // can still move it when the holder shares deletion.
         DWORD error = NO_ERROR;
-        FileHandle again = OpenProvenFile(path, identity, DELETE | SYNCHRONIZE, error);
+        FileHandle again = widePath ? OpenProvenFile(widePath, identity, DELETE | SYNCHRONIZE, error)
+                                    : OpenProvenFile(path, identity, DELETE | SYNCHRONIZE, error);
         movedAway = again.IsValid() && MoveIntoRemovalFolder(again.Get(), path, identity, moved);
       }
       if (movedAway) return ScheduleByName(moved, reason);
+      // A shown path that does not name the file exactly can be judged no
+      // better than an unreadable list.
+      if (widePath && !ShowsExactly(path, widePath)) {
+        *reason = kNotScheduledChangeable;
+        return 0;
+      }
       // Scheduled by its own path: what that path names at boot is deleted
       // as SYSTEM, so no standard user may be able to change it until then.
       if (PathHasReparsePoint(path)) {

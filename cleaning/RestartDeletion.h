@@ -15,6 +15,11 @@
 // through no reparse point, and no folder on it can be changed by a standard
 // user. Otherwise nothing is scheduled and `reason` (NT line only, else
 // null) says why, as the text after the detection name in a log line.
+//
+// `widePath` (NT line): the file's UTF-16 path, by which it is re-opened;
+// `path` is then its shown text. Its own path is scheduled only when that
+// text names it exactly and fits MAX_PATH (the delayed-move list is written
+// through the 8-bit call); else it counts as a path that cannot be judged.
 #include <windows.h>
 
 #include <string>
@@ -22,7 +27,7 @@
 #include "cleaning/FileIdentity.h"
 
 int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& identity,
-                            const char** reason);
+                            const char** reason, const wchar_t* widePath = nullptr);
 
 // The folder at the root of `path`'s volume that moved files wait in:
 // "X:\Scourix.Removed". Created with an access list for Administrators and

@@ -4,10 +4,12 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/SystemLibrary.h"
+#include "cleaning/WidePath.h"
 
 namespace {
 
@@ -82,11 +84,8 @@ DWORD lastOpenError = 0;
 // The open as CreateFileA makes it, but returning at once where the file is
 // oplocked; the break it started is then waited for here, so that no later
 // read on the handle waits for it unbounded.
-HANDLE NtOpen(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE NtOpen(const wchar_t* widePath, DWORD access, DWORD share, DWORD flags) {
   const NtFunctions& f = Nt();
-  WCHAR widePath[MAX_PATH + 1];
-  const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-  if (!MultiByteToWideChar(codePage, 0, path, -1, widePath, MAX_PATH + 1)) return INVALID_HANDLE_VALUE;
   UnicodeString ntPath{};
   if (!f.dosPathToNtPath(widePath, &ntPath, nullptr, nullptr)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -117,15 +116,24 @@ HANDLE NtOpen(const char* path, DWORD access, DWORD share, DWORD flags) {
   return file;
 }
 
-HANDLE SystemOpen(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE SystemOpen(const char* path, const wchar_t* widePath, DWORD access, DWORD share, DWORD flags) {
   if (openSeam) return openSeam(path, access, share, flags);
   // Per thread: the helper thread needs its own.
   FileSystemRedirectionOff nativeView;
   if (GetOsFamily() != OS_WINNT) return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
+  std::wstring converted;
+  if (!widePath) {
+    converted = WideFromFileText(path);
+    if (converted.empty()) {
+      SetLastError(ERROR_INVALID_NAME);
+      return INVALID_HANDLE_VALUE;
+    }
+    widePath = converted.c_str();
+  }
   const NtFunctions& f = Nt();
   if (!f.createFile || !f.dosPathToNtPath || !f.freeUnicodeString)
-    return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
-  return NtOpen(path, access, share, flags);
+    return CreateFileWide(widePath, access, share, OPEN_EXISTING, flags);
+  return NtOpen(widePath, access, share, flags);
 }
 
 IoCancelFunction cancelSeam = nullptr;
@@ -137,7 +145,9 @@ bool CancelsSynchronousIo() { return cancelWhereAvailable && Canceller() != null
 // --- Before Vista: the open on a helper thread, given up after the bound ---
 
 struct OpenJob {
-  char path[MAX_PATH];
+  std::string path;
+  std::wstring widePath;
+  bool hasWidePath;
   DWORD access, share, flags;
   HANDLE result;
   DWORD error;
@@ -149,7 +159,8 @@ constexpr LONG kAbandoned = 2;
 
 DWORD WINAPI RunOpenJob(void* parameter) {
   OpenJob* job = static_cast<OpenJob*>(parameter);
-  job->result = SystemOpen(job->path, job->access, job->share, job->flags);
+  job->result = SystemOpen(job->path.c_str(), job->hasWidePath ? job->widePath.c_str() : nullptr, job->access,
+                           job->share, job->flags);
   job->error = GetLastError();
   if (InterlockedExchange(&job->state, kDone) == kAbandoned) {
     // Nobody waits for it any more: the file was given up.
@@ -159,13 +170,12 @@ DWORD WINAPI RunOpenJob(void* parameter) {
   return 0;
 }
 
-HANDLE OpenOnHelperThread(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE OpenOnHelperThread(const char* path, const wchar_t* widePath, DWORD access, DWORD share, DWORD flags) {
   OpenJob* job = new (std::nothrow) OpenJob{};
-  if (!job || strlen(path) >= sizeof job->path) {
-    delete job;
-    return SystemOpen(path, access, share, flags);
-  }
-  strcpy(job->path, path);
+  if (!job) return SystemOpen(path, widePath, access, share, flags);
+  job->path = path;
+  job->hasWidePath = widePath != nullptr;
+  if (widePath) job->widePath = widePath;
   job->access = access;
   job->share = share;
   job->flags = flags;
@@ -174,7 +184,7 @@ HANDLE OpenOnHelperThread(const char* path, DWORD access, DWORD share, DWORD fla
   HANDLE thread = CreateThread(nullptr, 0, RunOpenJob, job, 0, &threadId);
   if (!thread) {
     delete job;
-    return SystemOpen(path, access, share, flags);
+    return SystemOpen(path, widePath, access, share, flags);
   }
   WaitForSingleObject(thread, bound);
   CloseHandle(thread);
@@ -258,7 +268,7 @@ bool BoundRanOut() {
 
 }  // namespace
 
-HANDLE OpenCandidateFile(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE OpenCandidateFile(const char* path, DWORD access, DWORD share, DWORD flags, const wchar_t* widePath) {
   // Once the bound has run out, a further open of the same examination (the
   // check tries a second, with fewer rights) would only wait it out again.
   if (givenUp) {
@@ -268,9 +278,9 @@ HANDLE OpenCandidateFile(const char* path, DWORD access, DWORD share, DWORD flag
   }
   HANDLE file;
   if (GetOsFamily() == OS_WINNT && !CancelsSynchronousIo())
-    file = OpenOnHelperThread(path, access, share, flags);
+    file = OpenOnHelperThread(path, widePath, access, share, flags);
   else
-    file = SystemOpen(path, access, share, flags);
+    file = SystemOpen(path, widePath, access, share, flags);
   lastOpenError = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
   if (insideBound && file == INVALID_HANDLE_VALUE && (lastOpenError == ERROR_TIMEOUT || BoundRanOut()))
     givenUp = true;

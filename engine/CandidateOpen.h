@@ -25,8 +25,11 @@ constexpr DWORD kExaminationBound = 5000;  // milliseconds
 // Opens an existing file as CreateFileA(path, access, share, nullptr,
 // OPEN_EXISTING, flags) would, within the bound. INVALID_HANDLE_VALUE when it
 // cannot; LastCandidateOpenError() then says why (ERROR_TIMEOUT when the bound
-// ran out). The caller owns the handle.
-HANDLE OpenCandidateFile(const char* path, DWORD access, DWORD share, DWORD flags);
+// ran out). The caller owns the handle. On the NT line `widePath`, where
+// given, is what is opened, and `path` only its shown text (the seam below
+// still sees `path`).
+HANDLE OpenCandidateFile(const char* path, DWORD access, DWORD share, DWORD flags,
+                         const wchar_t* widePath = nullptr);
 DWORD LastCandidateOpenError();
 
 // Arms the watchdog for one file's examination (open and reads) for as long

@@ -11,6 +11,7 @@
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/SystemLibrary.h"
+#include "cleaning/WidePath.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/NotExamined.h"
@@ -27,6 +28,7 @@ static_assert(kWalkPathLength == MAX_PATH, "the walk's buffers are MAX_PATH long
 
 constexpr int kStatusWidth = 60;
 constexpr size_t kDrivePatternLength = 6;  // "C:\*.*"
+constexpr int kMaxWideDepth = 256;  // folder levels below the walk's start
 
 bool skipReparsePoints = true;
 
@@ -69,12 +71,23 @@ void ShowPath(const char* path) {
   ReportStatusText();
 }
 
+// One entry of a folder's listing. `name` is its 8-bit name as FindFirstFileA
+// would give it (best fit included); `wideName` its own UTF-16 name, where the
+// folder was listed through its handle (the NT line).
+struct Found {
+  DWORD attributes = 0;
+  DWORD sizeLow = 0;
+  DWORD sizeHigh = 0;
+  char name[MAX_PATH] = "";
+  std::wstring wideName;
+};
+
 // The file's length as its directory entry gives it, for the check's size
 // prefilter. Unknown for a reparse point: its entry describes the link, while
 // the check opens what the link points to.
-int64_t EntryLength(const WIN32_FIND_DATAA& found) {
-  if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return kLengthUnknown;
-  const uint64_t length = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+int64_t EntryLength(const Found& found) {
+  if (found.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kLengthUnknown;
+  const uint64_t length = (static_cast<uint64_t>(found.sizeHigh) << 32) | found.sizeLow;
   return length > INT64_MAX ? INT64_MAX : static_cast<int64_t>(length);
 }
 
@@ -83,9 +96,9 @@ bool PumpAndTestStop() {
   return scanState.stopRequested != 0;
 }
 
-bool IsDirectory(const WIN32_FIND_DATAA& found) {
-  return (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+bool IsDirectory(const Found& found) { return (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+bool IsWideDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
 
 // A folder's identity: the same through every path that reaches it.
 struct FolderIdentity {
@@ -136,7 +149,9 @@ NtQueryDirectoryFileFunction QueryDirectory() {
 // links to follow.
 class EnteredFolder {
  public:
-  Entry Enter(const char* folder, bool named) {
+  // `folder` ends in a backslash; `wideFolder`, where given, is its "\\?\"
+  // path, which is opened instead.
+  Entry Enter(const char* folder, bool named, const wchar_t* wideFolder = nullptr) {
     if (GetOsFamily() != OS_WINNT) return Entry::kUnguarded;
     // The folder the walk starts from is the one its caller named, link or
     // not; below it, a link is never entered (unless a test turned that off).
@@ -147,8 +162,9 @@ class EnteredFolder {
       FileSystemRedirectionOff nativeView;
       for (DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
                           DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}}) {
-        handle_ = FileHandle(CreateFileA(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share, nullptr,
-                                         OPEN_EXISTING, flags, nullptr));
+        const DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+        handle_ = FileHandle(wideFolder ? CreateFileWide(wideFolder, access, share, OPEN_EXISTING, flags)
+                                        : CreateFileA(folder, access, share, nullptr, OPEN_EXISTING, flags, nullptr));
         if (handle_.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION) break;
       }
     }
@@ -184,21 +200,30 @@ class FolderListing {
   }
 
   // False when the folder lists nothing; error() then says why.
-  bool First(WIN32_FIND_DATAA& found) {
+  bool First(Found& found) {
     if (!folder_) {
-      search_ = FindHandle(FindFirst(pattern_, found));
+      WIN32_FIND_DATAA data;
+      search_ = FindHandle(FindFirst(pattern_, data));
       error_ = search_.IsValid() ? 0 : GetLastError();
+      if (search_.IsValid()) Copy(data, found);
       return search_.IsValid();
     }
     return Query(true) && Next(found);
   }
-  bool Next(WIN32_FIND_DATAA& found) {
-    if (!folder_) return FindNextFileA(search_.Get(), &found) != FALSE;
+  bool Next(Found& found) {
+    if (!folder_) {
+      WIN32_FIND_DATAA data;
+      if (!FindNextFileA(search_.Get(), &data)) return false;
+      Copy(data, found);
+      return true;
+    }
     for (;;) {
       if (offset_ < filled_) return Take(found);
       if (!Query(false)) return false;
     }
   }
+  // Whether the entries carry their UTF-16 names.
+  bool Wide() const { return folder_ != nullptr; }
   DWORD error() const { return error_; }
 
  private:
@@ -233,13 +258,21 @@ class FolderListing {
     return true;
   }
 
+  static void Copy(const WIN32_FIND_DATAA& data, Found& found) {
+    found.attributes = data.dwFileAttributes;
+    found.sizeLow = data.nFileSizeLow;
+    found.sizeHigh = data.nFileSizeHigh;
+    memcpy(found.name, data.cFileName, sizeof found.name);
+    found.wideName.clear();
+  }
+
   uint32_t U32(size_t at) const {
     uint32_t value;
     memcpy(&value, buffer_.data() + at, sizeof value);
     return value;
   }
 
-  bool Take(WIN32_FIND_DATAA& found) {
+  bool Take(Found& found) {
     const size_t entry = offset_;
     if (entry + kName > filled_) {
       offset_ = filled_;
@@ -247,23 +280,22 @@ class FolderListing {
     }
     const uint32_t next = U32(entry + kNextEntryOffset);
     offset_ = next ? entry + next : filled_;
-    memset(&found, 0, sizeof found);
-    found.dwFileAttributes = U32(entry + kAttributes);
-    found.nFileSizeLow = U32(entry + kEndOfFile);
-    found.nFileSizeHigh = U32(entry + kEndOfFile + 4);
+    found.attributes = U32(entry + kAttributes);
+    found.sizeLow = U32(entry + kEndOfFile);
+    found.sizeHigh = U32(entry + kEndOfFile + 4);
     const uint32_t nameLength = U32(entry + kNameLength);
     const size_t units = entry + kName + nameLength <= filled_ ? nameLength / 2 : 0;
-    std::vector<WCHAR> name(units + 1, 0);
-    if (units) memcpy(name.data(), buffer_.data() + entry + kName, units * 2);
+    found.wideName.assign(units, L'\0');
+    if (units) memcpy(&found.wideName[0], buffer_.data() + entry + kName, units * 2);
     // As FindFirstFileA would give it: the 8-bit code page of the file
     // functions, best fit included; a name that does not fit comes back as
-    // "?", which is shown but never joined into a path.
+    // "?", which is shown but never joined into an 8-bit path.
     const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    int length = units ? WideCharToMultiByte(codePage, 0, name.data(), static_cast<int>(units), found.cFileName,
-                                             MAX_PATH - 1, nullptr, nullptr)
+    int length = units ? WideCharToMultiByte(codePage, 0, found.wideName.data(), static_cast<int>(units),
+                                             found.name, MAX_PATH - 1, nullptr, nullptr)
                        : 0;
-    if (length <= 0) strcpy(found.cFileName, "?");
-    else found.cFileName[length] = '\0';
+    if (length <= 0) strcpy(found.name, "?");
+    else found.name[length] = '\0';
     return true;
   }
 
@@ -279,9 +311,16 @@ class FolderListing {
 // Whether the walk goes into a subfolder entry. A junction, symbolic link or
 // mount point leads elsewhere (off the drive, or back up the path): its
 // target is walked, if at all, where it really lies.
-bool WalksInto(const WIN32_FIND_DATAA& found) {
-  if (!IsDirectory(found) || !SurvivesAsName(found.cFileName)) return false;
-  return !(skipReparsePoints && IsReparsePoint(found.dwFileAttributes));
+bool WalksInto(const Found& found) {
+  if (!IsDirectory(found) || !SurvivesAsName(found.name)) return false;
+  return !(skipReparsePoints && IsReparsePoint(found.attributes));
+}
+
+// The same for an entry of a folder walked by its UTF-16 path: its own name
+// joins the path whatever its 8-bit form.
+bool WalksIntoWide(const Found& found) {
+  if (!IsDirectory(found) || found.wideName.empty() || IsWideDotEntry(found.wideName)) return false;
+  return !(skipReparsePoints && IsReparsePoint(found.attributes));
 }
 
 // A run without a window has no pumping order to keep between the two
@@ -290,6 +329,18 @@ bool WalksInto(const WIN32_FIND_DATAA& found) {
 bool ListsOnce() { return !scanState.reportWindow && !scanState.memoryPhase; }
 
 int WalkSubfolder(const char* levelPattern, int folderLength, const char* name);
+int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder);
+
+// The folder of a pattern as the NT line walks it: its full "\\?\" path,
+// ending in a backslash. Empty where the walk keeps to 8-bit patterns: the
+// 9x line, the memory phase, a system without NtQueryDirectoryFile.
+std::wstring WideStartFolder(const char* levelPattern, int folderLength) {
+  if (scanState.memoryPhase || folderLength <= 0 || GetOsFamily() != OS_WINNT || !QueryDirectory())
+    return std::wstring();
+  std::wstring folder = ExtendedLengthPath(WideFromFileText(std::string(levelPattern, folderLength).c_str()));
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
 
 }  // namespace
 
@@ -299,8 +350,9 @@ bool UseReparsePointSkip(bool on) {
   return previous;
 }
 
-// Entries whose path or pattern would not fit 260 bytes are skipped: they are
-// neither shown, checked nor walked, and the walk goes on with the next one.
+// On the 8-bit route, entries whose path or pattern would not fit 260 bytes
+// are skipped: they are neither shown, checked nor walked, and the walk goes
+// on with the next one.
 int WalkFolder(const char* pattern) {
   scanState.foundInMemory = 0;
   if (strlen(pattern) <= kDrivePatternLength) ProbeProgramFiles(pattern);
@@ -308,7 +360,13 @@ int WalkFolder(const char* pattern) {
   char levelPattern[MAX_PATH];
   if (!CopyText(levelPattern, pattern)) return scanState.filesScanned;
   const int folderLength = FolderPartLength(levelPattern);
-  WIN32_FIND_DATAA found;
+
+  // The NT line walks by UTF-16 paths from here down: every name, in any
+  // script, and paths of any length are examined and acted on as themselves.
+  const std::wstring wideFolder = WideStartFolder(levelPattern, folderLength);
+  if (!wideFolder.empty()) return WalkWide(std::string(levelPattern, folderLength), wideFolder);
+
+  Found found;
 
   // The folder is entered through a handle, and not a second time however the
   // walk reached it again. The memory phase names a file, not a folder.
@@ -346,22 +404,22 @@ int WalkFolder(const char* pattern) {
         fits = CopyText(path, levelPattern);
       } else {
         if (folderLength < 0) return -1;
-        fits = JoinPath(path, levelPattern, folderLength, found.cFileName, "");
+        fits = JoinPath(path, levelPattern, folderLength, found.name, "");
       }
       if (!fits && !scanState.memoryPhase && folderLength >= 0 && !IsDirectory(found) &&
-          SurvivesAsName(found.cFileName) && LengthCouldMatch(EntryLength(found))) {
+          SurvivesAsName(found.name) && LengthCouldMatch(EntryLength(found))) {
         // A file that may be the worm, at a path the walk cannot hold.
-        NoteNotExamined((std::string(levelPattern, folderLength) + found.cFileName).c_str());
+        NoteNotExamined((std::string(levelPattern, folderLength) + found.name).c_str());
       }
       if (fits) {
         ShowPath(path);
-        if (!IsDirectory(found) && (scanState.memoryPhase || SurvivesAsName(found.cFileName))) {
+        if (!IsDirectory(found) && (scanState.memoryPhase || SurvivesAsName(found.name))) {
           if (!scanState.memoryPhase) ++scanState.filesScanned;
           // The memory phase hands over no length: a process's file is always opened.
           CheckWithCheckerList(path, scanState.memoryPhase ? kLengthUnknown : EntryLength(found));
         }
       }
-      if (listsOnce && WalksInto(found)) subfolders.emplace_back(found.cFileName);
+      if (listsOnce && WalksInto(found)) subfolders.emplace_back(found.name);
       if (PumpAndTestStop()) return 0;
     } while (listing.Next(found));
   } else if (folder.Handle() && MeansNotExamined(listing.error())) {
@@ -385,7 +443,7 @@ int WalkFolder(const char* pattern) {
   if (!again.First(found)) return scanState.filesScanned;
   do {
     if (PumpAndTestStop()) return 0;
-    if (WalksInto(found) && WalkSubfolder(levelPattern, folderLength, found.cFileName) == -1)
+    if (WalksInto(found) && WalkSubfolder(levelPattern, folderLength, found.name) == -1)
       return -1;
   } while (again.Next(found));
   return scanState.filesScanned;
@@ -405,6 +463,80 @@ int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) 
   }
   if (strstr(childPattern, "\\Program Files\\")) scanState.programFilesVisited = 1;
   return WalkFolder(childPattern) == -1 ? -1 : 0;
+}
+
+// One folder of the NT line's walk, and below it. `shownFolder` is the
+// 8-bit text shown for the folder, as the caller named it and then with each
+// name's shown form (see ShownFromWide); `wideFolder` its "\\?\" path. Both
+// end in a backslash. The same order, pumping and stops as the 8-bit walk;
+// no path is too long and no name unfit, so nothing returns -1.
+int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
+  scanState.foundInMemory = 0;
+  if (walkDepth == 0) foldersVisited.clear();
+  // A path may run to 32,767 characters, some 16,000 folders deep: a tree
+  // made that deep would outrun the stack long before.
+  if (walkDepth >= kMaxWideDepth) {
+    NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
+    return scanState.filesScanned;
+  }
+  DepthScope depth;
+  EnteredFolder folder;
+  switch (folder.Enter(shownFolder.c_str(), walkDepth == 1, wideFolder.c_str())) {
+    case Entry::kEntered:
+    case Entry::kUnguarded:
+      break;
+    case Entry::kNotExamined:
+      NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
+      return scanState.filesScanned;
+    case Entry::kGone:
+    case Entry::kVisited:
+      return scanState.filesScanned;
+  }
+
+  const bool listsOnce = ListsOnce();
+  std::vector<Found> subfolders;
+  Found found;
+  FolderListing listing(folder.Handle(), nullptr);
+  if (!listing.Wide()) return scanState.filesScanned;  // not held: never on the NT line
+  if (listing.First(found)) {
+    do {
+      if (PumpAndTestStop()) return 0;
+      const std::string shown = shownFolder + ShownFromWide(found.wideName.c_str());
+      ShowPath(shown.c_str());
+      if (!IsDirectory(found) && !found.wideName.empty() && !IsWideDotEntry(found.wideName)) {
+        ++scanState.filesScanned;
+        const std::wstring wide = wideFolder + found.wideName;
+        CheckWithCheckerList(shown.c_str(), EntryLength(found), wide.c_str());
+      }
+      if (listsOnce && WalksIntoWide(found)) subfolders.push_back(found);
+      if (PumpAndTestStop()) return 0;
+    } while (listing.Next(found));
+  } else if (MeansNotExamined(listing.error())) {
+    NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
+    return scanState.filesScanned;
+  }
+
+  auto walkSubfolder = [&](const Found& subfolder) {
+    const std::string shown = shownFolder + ShownFromWide(subfolder.wideName.c_str()) + "\\";
+    if (shown.find("\\Program Files\\") != std::string::npos) scanState.programFilesVisited = 1;
+    WalkWide(shown, wideFolder + subfolder.wideName + L"\\");
+  };
+  if (listsOnce) {
+    for (const Found& subfolder : subfolders) {
+      if (PumpAndTestStop()) return 0;
+      walkSubfolder(subfolder);
+    }
+    return scanState.filesScanned;
+  }
+
+  // Subfolder pass: each subfolder in turn, depth first.
+  FolderListing again(folder.Handle(), nullptr);
+  if (!again.First(found)) return scanState.filesScanned;
+  do {
+    if (PumpAndTestStop()) return 0;
+    if (WalksIntoWide(found)) walkSubfolder(found);
+  } while (again.Next(found));
+  return scanState.filesScanned;
 }
 
 }  // namespace

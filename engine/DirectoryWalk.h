@@ -9,12 +9,23 @@
 // running total of the whole run.
 int WalkFolder(const char* pattern);
 
+// On the NT line the walk goes by UTF-16 names and "\\?\" paths below the
+// pattern's folder: a name in any script and a path of any length is shown,
+// checked (CheckWithCheckerList with its UTF-16 path) and walked as itself;
+// the path it shows and hands on as 8-bit text is ShownFromWide's, with "?"
+// for each character the code page lacks. Deeper than 256 folders below the
+// start, a folder is reported as not examined.
+//
+// The 9x line and the memory phase keep to 8-bit patterns of at most 260
+// bytes: an entry whose path would not fit is skipped (a file that could be
+// the worm, and a folder, reported as not examined), and entries whose ANSI
+// name is a best-fit form that cannot stand as a name in its folder
+// ("..\..\x.exe" from full-width characters) are shown, but neither checked,
+// counted nor walked.
+//
 // Entries that are reparse points (junctions, symbolic links, mount points)
-// are shown but never walked into; a folder already on the walk's current
-// path (same volume serial and file index) is never entered again; entries
-// whose ANSI name is a best-fit form that cannot stand as a name in its
-// folder ("..\..\x.exe" from full-width characters) are shown, but neither
-// checked, counted nor walked.
+// are shown but never walked into; a folder already entered by the walk
+// (same volume serial and file index) is never entered again.
 //
 // Test seam: with false, reparse points are walked like folders, so that a
 // test can reach the second guard, which under Wine every link meets after

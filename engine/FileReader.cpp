@@ -107,9 +107,9 @@ bool HoldsDataBehindReparsePoint(HANDLE file, BY_HANDLE_FILE_INFORMATION& inform
 // Within the examination's bound, and with backup semantics on the NT line:
 // the scan's backup privilege then passes an access list that would hide the
 // file from an administrator.
-HANDLE Open(const char* path, DWORD access, DWORD share, DWORD flags) {
+HANDLE Open(const char* path, const wchar_t* widePath, DWORD access, DWORD share, DWORD flags) {
   if (GetOsFamily() == OS_WINNT) flags |= FILE_FLAG_BACKUP_SEMANTICS;
-  return OpenCandidateFile(path, access, share, flags);
+  return OpenCandidateFile(path, access, share, flags, widePath);
 }
 
 }  // namespace
@@ -120,24 +120,24 @@ bool UseNtSetInformationFile(bool always) {
   return previous;
 }
 
-FileReader::FileReader(const char* path) {
+FileReader::FileReader(const char* path, const wchar_t* widePath) {
   if (GetOsFamily() != OS_WINNT) {
-    handle_ = FileHandle(Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_NORMAL));
+    handle_ = FileHandle(Open(path, nullptr, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_ATTRIBUTE_NORMAL));
     return;
   }
   DWORD access = kRemovalAccess;
   DWORD share = FILE_SHARE_READ;
-  handle_ = FileHandle(Open(path, access, share, FILE_FLAG_OPEN_REPARSE_POINT));
+  handle_ = FileHandle(Open(path, widePath, access, share, FILE_FLAG_OPEN_REPARSE_POINT));
   if (!handle_.IsValid()) {
     access = GENERIC_READ;
     share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    handle_ = FileHandle(Open(path, access, share, FILE_FLAG_OPEN_REPARSE_POINT));
+    handle_ = FileHandle(Open(path, widePath, access, share, FILE_FLAG_OPEN_REPARSE_POINT));
   }
   BY_HANDLE_FILE_INFORMATION opened;
   if (handle_.IsValid() && HoldsDataBehindReparsePoint(handle_.Get(), opened)) {
     // Again through its filter. Should the name lead elsewhere by then, the
     // file is left unread rather than judged as something it is not.
-    handle_ = FileHandle(Open(path, access, share, FILE_ATTRIBUTE_NORMAL));
+    handle_ = FileHandle(Open(path, widePath, access, share, FILE_ATTRIBUTE_NORMAL));
     BY_HANDLE_FILE_INFORMATION reached;
     if (handle_.IsValid() &&
         (!GetFileInformationByHandle(handle_.Get(), &reached) || !SameFile(opened, reached)))

@@ -22,7 +22,9 @@
 
 class FileReader final : public ByteReader {
  public:
-  explicit FileReader(const char* path);
+  // `widePath` (NT line): what is opened, `path` being only its shown text
+  // (CheckedFileWidePath).
+  explicit FileReader(const char* path, const wchar_t* widePath = nullptr);
 
   bool IsOpen() const { return handle_.IsValid(); }
   // Opened with the rights that the removal needs.

@@ -10,9 +10,11 @@
 #include "cleaning/FileIdentity.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessKill.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/RestartDeletion.h"
+#include "cleaning/WidePath.h"
 #include "engine/FileReader.h"
 #include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
@@ -56,20 +58,31 @@ bool HolderMayExplain(DWORD error) {
 // Closes the handles of one pass over the names before the next is opened:
 // the judged handle shares no deletion, so no other name of the same file
 // opens for DELETE while it is open.
-bool DeleteProvenName(const char* path, const FileIdentity& identity, DWORD& error) {
+template <typename Text>
+bool DeleteProvenName(const Text* path, const FileIdentity& identity, DWORD& error) {
   FileHandle file = OpenProvenFile(path, identity, DELETE | SYNCHRONIZE, error);
   return file.IsValid() && MarkForDeletionThrough(file.Get(), error);
 }
 
-bool SameName(const char* a, const char* b) { return lstrcmpiA(a, b) == 0; }
+// What a step of the NT line opens by: the walk's UTF-16 path, else the
+// 8-bit one widened.
+std::wstring NtPath(const char* path, const wchar_t* widePath) {
+  return widePath ? std::wstring(widePath) : WideFromFileText(path);
+}
+
+// The system's own case rules, never a best-fit conversion.
+bool SameName(const char* a, const char* b) { return SamePathText(a, b); }
 
 // A file with more than one name is gone only when every name is: each name
 // the system lists is re-opened, proven to be the judged file, and deleted.
 // Where the names cannot be listed, nothing is touched and the file counts
 // as left; so does a file that kept a name.
-void RemoveEveryName(const char* name, const char* path, FileReader* judged, const FileIdentity& identity) {
+void RemoveEveryName(const char* name, const char* path, FileReader* judged, const FileIdentity& identity,
+                     const wchar_t* widePath) {
   std::vector<std::string> names;
-  if (!ListFileNames(path, names)) {
+  // The names come back as 8-bit text: a file whose own name has no exact
+  // 8-bit form cannot have them listed and proven here.
+  if ((widePath && !ShowsExactly(path, widePath)) || !ListFileNames(path, names)) {
     if (judged) judged->Close();
     ReportUnableToRemove(name, path);
     ++scanState.filesLeft;
@@ -77,7 +90,8 @@ void RemoveEveryName(const char* name, const char* path, FileReader* judged, con
   }
   // The walked name first: should it stay, no other name is touched.
   DWORD error = NO_ERROR;
-  bool everyName = judged ? judged->MarkForDeletion(error) : DeleteProvenName(path, identity, error);
+  bool everyName =
+      judged ? judged->MarkForDeletion(error) : DeleteProvenName(NtPath(path, widePath).c_str(), identity, error);
   if (judged) judged->Close();
   for (size_t i = 0; everyName && i < names.size(); ++i) {
     if (SameName(names[i].c_str(), path)) continue;
@@ -98,14 +112,15 @@ void RemoveEveryName(const char* name, const char* path, FileReader* judged, con
 // The judged file, through its own handle. The handle stays open until the
 // file is gone or scheduled, so its path keeps naming it meanwhile: a folder
 // that holds an open file cannot be renamed.
-void RemoveThroughHandle(const char* name, const char* path, FileReader& file, const FileIdentity& identity) {
+void RemoveThroughHandle(const char* name, const char* path, FileReader& file, const FileIdentity& identity,
+                         const wchar_t* widePath) {
   DWORD error = NO_ERROR;
   if (!file.ResetAttributes(error)) {
     ReportAttributesRefused();
     return;
   }
   if (identity.links > 1) {
-    RemoveEveryName(name, path, &file, identity);
+    RemoveEveryName(name, path, &file, identity, widePath);
     return;
   }
   bool deleted = file.MarkForDeletion(error);
@@ -117,19 +132,20 @@ void RemoveThroughHandle(const char* name, const char* path, FileReader& file, c
     return;
   }
   ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(name, path, file.Get(), identity);
+  ScheduleRemovalAtRestart(name, path, file.Get(), identity, widePath);
 }
 
 // The NT line without the rights to remove through the judged handle (a
 // holder that shares no deletion, an access list that denies it): every
 // step re-opens the path without following a link at its end and acts only
 // on the file of the judged identity, the retry after a termination too.
-void RemoveByProvenPath(const char* name, const char* path, FileIdentity identity) {
+void RemoveByProvenPath(const char* name, const char* path, FileIdentity identity, const wchar_t* widePath) {
   if (!identity.known) {
     ReportAttributesRefused();
     return;
   }
-  if (PathHasReparsePoint(path)) {
+  const std::wstring ntPath = NtPath(path, widePath);
+  if (ntPath.empty() || PathHasReparsePoint(ntPath.c_str())) {
     ReportUnableToRemove(name, path);
     ++scanState.filesLeft;
     return;
@@ -137,7 +153,7 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
   DWORD error = NO_ERROR;
   {
     // Read-only, hidden and system would each make the deletion fail.
-    FileHandle attributes = OpenProvenFile(path, identity, FILE_WRITE_ATTRIBUTES, error);
+    FileHandle attributes = OpenProvenFile(ntPath.c_str(), identity, FILE_WRITE_ATTRIBUTES, error);
     if (!attributes.IsValid() && error == ERROR_NOT_SAME_DEVICE) {
       ReportUnableToRemove(name, path);
       ++scanState.filesLeft;
@@ -150,18 +166,18 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
     IdentifyHandle(attributes.Get(), identity);  // its names as they are now
   }
   if (identity.links > 1) {
-    RemoveEveryName(name, path, nullptr, identity);
+    RemoveEveryName(name, path, nullptr, identity, widePath);
     return;
   }
-  bool deleted = DeleteProvenName(path, identity, error);
+  bool deleted = DeleteProvenName(ntPath.c_str(), identity, error);
   if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
-    deleted = DeleteProvenName(path, identity, error);
+    deleted = DeleteProvenName(ntPath.c_str(), identity, error);
   if (deleted) {
     CountRemoved(name, path);
     return;
   }
   ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(name, path, INVALID_HANDLE_VALUE, identity);
+  ScheduleRemovalAtRestart(name, path, INVALID_HANDLE_VALUE, identity, widePath);
 }
 
 // The 9x line: no links, no access lists, no second user; the path is the file.
@@ -196,16 +212,18 @@ void RemoveByPath9x(const char* name, const char* path) {
 
 // Without a judged file (a caller that vouches for the path itself), the
 // identity is what the path names now.
-FileIdentity IdentityOfPath(const char* path) {
+FileIdentity IdentityOfPath(const char* path, const wchar_t* widePath) {
   FileIdentity identity;
+  const std::wstring ntPath = NtPath(path, widePath);
   FileSystemRedirectionOff nativeView;
-  FileHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  FileHandle file(CreateFileWide(ntPath.c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT));
   if (file.IsValid()) IdentifyHandle(file.Get(), identity);
   return identity;
 }
 
-void RemoveInfectedFile(const char* name, const char* path, FileReader* judged) {
+void RemoveInfectedFile(const char* name, const char* path, FileReader* judged, const wchar_t* widePath) {
   if (beforeRemoval) beforeRemoval(path);
   if (GetOsFamily() != OS_WINNT) {
     if (judged) judged->Close();
@@ -214,23 +232,24 @@ void RemoveInfectedFile(const char* name, const char* path, FileReader* judged) 
   }
   FileIdentity identity;
   if (judged && judged->Removable() && judged->Identify(identity)) {
-    RemoveThroughHandle(name, path, *judged, identity);
+    RemoveThroughHandle(name, path, *judged, identity, widePath);
     return;
   }
   if (judged) {
     judged->Identify(identity);
     judged->Close();  // its read-only handle would block the deletion
   } else {
-    identity = IdentityOfPath(path);
+    identity = IdentityOfPath(path, widePath);
   }
-  RemoveByProvenPath(name, path, identity);
+  RemoveByProvenPath(name, path, identity, widePath);
 }
 
 }  // namespace
 
-void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, const FileIdentity& identity) {
+void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, const FileIdentity& identity,
+                              const wchar_t* widePath) {
   const char* reason = nullptr;
-  if (ScheduleDeleteAtRestart(path, file, identity, &reason)) {
+  if (ScheduleDeleteAtRestart(path, file, identity, &reason, widePath)) {
     scanState.restartNeeded = 1;
     ++scanState.filesScheduled;
     return;
@@ -279,11 +298,11 @@ void RenameInfectedFile(const char* name, const char* path) {
   }
 }
 
-void HandleInfectedFile(const char* detectionName, const char* path, FileReader* judged) {
+void HandleInfectedFile(const char* detectionName, const char* path, FileReader* judged, const wchar_t* widePath) {
   switch (scanState.infectedAction) {
     case kActionRemove:
     case kActionRemoveToo:
-      RemoveInfectedFile(detectionName, path, judged);
+      RemoveInfectedFile(detectionName, path, judged, widePath);
       break;
     case kActionRename:
       if (judged) judged->Close();

@@ -30,8 +30,13 @@
 
 #include "cleaning/FileIdentity.h"
 
+//
+// `widePath` (NT line): the file's UTF-16 path from the walk, by which every
+// step that must go by a path goes; `path` is then only the text of the log
+// lines. Without it, the 8-bit path is widened.
 class FileReader;
-void HandleInfectedFile(const char* detectionName, const char* path, FileReader* judged = nullptr);
+void HandleInfectedFile(const char* detectionName, const char* path, FileReader* judged = nullptr,
+                        const wchar_t* widePath = nullptr);
 
 // Finishes the memory phase for the file of a just-terminated worm process:
 // announces the memory removal, waits a second for the process to let go of
@@ -63,4 +68,5 @@ HolderKiller UseHolderKiller(HolderKiller killer);
 // `identity` what it is); on success the run offers the restart at its end,
 // else the file counts as left in place and, on the NT line, one more line
 // "PATH     NAME not scheduled for deletion at restart: WHY" says why.
-void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, const FileIdentity& identity);
+void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, const FileIdentity& identity,
+                              const wchar_t* widePath = nullptr);

@@ -7,6 +7,7 @@
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/SystemLibrary.h"
+#include "cleaning/WidePath.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/FileReader.h"
@@ -23,11 +24,14 @@ char currentFilePath[kCurrentFilePathLength];
 
 namespace {
 
-// Keeps currentFilePath naming the open file only while the check runs.
+// Keeps currentFilePath naming the open file only while the check runs. A
+// file whose 8-bit text does not name it exactly (a name the code page cannot
+// hold, a path past the buffer) leaves it empty: start-up values, read as
+// 8-bit text, are then never judged against a cut or "?" form of its path.
 struct CurrentFileScope {
-  explicit CurrentFileScope(const char* path) {
+  CurrentFileScope(const char* path, bool named) {
     memset(currentFilePath, 0, sizeof currentFilePath);
-    CopyTruncated(currentFilePath, path);
+    if (named) CopyText(currentFilePath, path);
   }
   ~CurrentFileScope() { memset(currentFilePath, 0, sizeof currentFilePath); }
 };
@@ -41,24 +45,29 @@ SizeFilter sizeFilter;  // built from activeTable at the first check
 
 using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEVELS level,
                                             void* information);
+using AttributesExWideFunction = BOOL(WINAPI*)(const wchar_t* path, GET_FILEEX_INFO_LEVELS level,
+                                               void* information);
 AttributesExFunction attributesEx = nullptr;
+AttributesExWideFunction attributesExWide = nullptr;
 bool attributesExLookedUp = false;
 
 // The length that the file system keeps with the file itself. A directory
 // entry's length can lag behind it on NTFS (a file still open for writing, a
 // hard link written through another name). GetFileAttributesExA: Windows 98
 // and NT 4 on; Windows 95 has only FAT, whose entries are the file's record.
-bool CurrentLength(const char* path, uint64_t& length) {
+bool CurrentLength(const char* path, const wchar_t* widePath, uint64_t& length) {
   if (!attributesExLookedUp) {
     attributesExLookedUp = true;
     attributesEx = SystemFunction<AttributesExFunction>("kernel32.dll", "GetFileAttributesExA");
+    attributesExWide = SystemFunction<AttributesExWideFunction>("kernel32.dll", "GetFileAttributesExW");
   }
-  if (!attributesEx) return false;
+  if (widePath ? !attributesExWide : !attributesEx) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
   BOOL read;
   {
     FileSystemRedirectionOff nativeView;
-    read = attributesEx(path, GetFileExInfoStandard, &data);
+    read = widePath ? attributesExWide(widePath, GetFileExInfoStandard, &data)
+                    : attributesEx(path, GetFileExInfoStandard, &data);
   }
   if (!read) return false;
   length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
@@ -117,13 +126,14 @@ bool EntriesAreTheRecords(const char* path) {
 // the file is opened. A length from the walk's directory entry that no record
 // accepts is confirmed from the file's own metadata first: only then is the
 // file passed over.
-bool LengthMayMatch(const char* path) {
+bool LengthMayMatch(const char* path, const wchar_t* widePath) {
   const int64_t length = CheckedFileLength();
   if (!prefilterOn || length == kLengthUnknown) return true;
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
   if (sizeFilter.Accepts(static_cast<uint64_t>(length))) return true;
   uint64_t current = 0;
-  return confirmationOn && !EntriesAreTheRecords(path) && CurrentLength(path, current) && current != static_cast<uint64_t>(length) &&
+  return confirmationOn && !EntriesAreTheRecords(path) && CurrentLength(path, widePath, current) &&
+         current != static_cast<uint64_t>(length) &&
          sizeFilter.Accepts(current);
 }
 
@@ -178,26 +188,35 @@ int CheckVariantFile(const char* familyName, const char* path) {
     return 0;
   }
   if (scanState.filesInfected == 0) memset(wormValueName, 0, sizeof wormValueName);
-  // A path that the 260-byte buffers cannot hold whole is not examined: it
-  // could be neither reported nor acted on as itself.
-  if (strlen(path) >= kPathBufferLength) return 0;
-  if (!LengthMayMatch(path)) return 0;
+  // The walk's UTF-16 path: the file is opened, judged and removed by it,
+  // whatever its 8-bit text can say. Else an 8-bit path that the 260-byte
+  // buffers cannot hold whole is not examined: it could be neither reported
+  // nor acted on as itself.
+  const wchar_t* widePath = CheckedFileWidePath();
+  if (!widePath && strlen(path) >= kPathBufferLength) return 0;
+  if (!LengthMayMatch(path, widePath)) return 0;
+  // Only for the file that it was shown as (a check may be handed another
+  // path meanwhile); tested past the size filter, which passes over most files.
+  if (widePath && ShownFromWide(widePath) != path) {
+    widePath = nullptr;
+    if (strlen(path) >= kPathBufferLength) return 0;
+  }
 
   // The open and the reads are bounded: a file that an oplock, a byte-range
   // lock, an access list or a holder keeps from being read is reported as not
   // examined, never counted clean.
   ExaminationBound bound;
-  FileReader file(path);
+  FileReader file(path, widePath);
   if (!file.IsOpen()) {
     bound.Disarm();
-    if (bound.Expired() || MeansNotExamined(LastCandidateOpenError())) NoteNotExamined(path);
+    if (bound.Expired() || MeansNotExamined(LastCandidateOpenError())) NoteNotExamined(path, widePath);
     return 0;
   }
-  CurrentFileScope current(path);
+  CurrentFileScope current(path, !widePath || ShowsExactly(path, widePath));
   const VariantRecord* match = MatchVariantRecord(file);
   bound.Disarm();
   if (!match) {
-    if (bound.Expired() || file.ReadFailed()) NoteNotExamined(path);
+    if (bound.Expired() || file.ReadFailed()) NoteNotExamined(path, widePath);
     return 0;
   }
 
@@ -212,6 +231,6 @@ int CheckVariantFile(const char* familyName, const char* path) {
     scanState.foundInMemory = 1;
     return 1;
   }
-  HandleInfectedFile(match->name, path, &file);
+  HandleInfectedFile(match->name, path, &file, widePath);
   return 1;
 }

@@ -24,7 +24,8 @@ class BadPathTest : public RealCheckFixture {
   }
 };
 
-TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreReportedNotExaminedAndNeverTouched) {
+// The NT line walks and opens by "\\?\" paths: no length is too long.
+TEST_F(BadPathTest, SamplesAt259_260And300AreFoundAndRemoved) {
   ScratchFolder root("bad-long-paths");
   const std::string folder = FolderOfLength(root, 220);
   const std::string at259 = folder + "\\" + std::string(259 - 221 - 4, 'a') + ".exe";
@@ -39,18 +40,48 @@ TEST_F(BadPathTest, SamplesAt259AreRemovedThoseAt260And300AreReportedNotExamined
 
   int result = WalkFolder((root.Path() + "\\*.*").c_str());
 
-  EXPECT_EQ(checkedPaths, std::vector<std::string>{at259});
-  EXPECT_EQ(result, 1);
-  EXPECT_EQ(logLines, (std::vector<std::string>{at259 + "     W32/Morvo.Lax.Worm removed",
-                                                 at260 + "     could not be examined",
-                                                 at300 + "     could not be examined"}));
-  EXPECT_EQ(scanState.filesNotExamined, 2);
+  EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
+            (std::set<std::string>{at259, at260, at300}));
+  EXPECT_EQ(result, 3);
+  EXPECT_EQ(std::set<std::string>(logLines.begin(), logLines.end()),
+            (std::set<std::string>{at259 + "     W32/Morvo.Lax.Worm removed",
+                                   at260 + "     W32/Morvo.Kzg.Worm removed",
+                                   at300 + "     W32/Morvo.Lda.Worm removed"}));
+  EXPECT_EQ(scanState.filesNotExamined, 0);
   EXPECT_FALSE(FileExists(at259));
-  EXPECT_TRUE(FileExists(at260));
-  EXPECT_TRUE(FileExists(at300));
-  EXPECT_EQ(scanState.filesInfected, 1);
-  EXPECT_STREQ(scanState.statusText, at259.c_str());  // the last detection's path, whole
+  EXPECT_FALSE(FileExists(at260));
+  EXPECT_FALSE(FileExists(at300));
+  EXPECT_EQ(scanState.filesInfected, 3);
+  EXPECT_EQ(scanState.filesRemoved, 3);
   for (const std::string& status : statuses) EXPECT_LE(status.size(), 60u);
+}
+
+// Names that the ANSI code page (1252 here) cannot hold: the log shows a "?"
+// for each character it lacks, while the file is found, judged and removed
+// by its own name. A same-looking folder in plain letters stays untouched.
+TEST_F(BadPathTest, SamplesUnderNamesTheCodePageCannotHoldAreFoundAndRemoved) {
+  ASSERT_EQ(GetACP(), 1252u) << "the expected lines are written for code page 1252";
+  ScratchFolder root("bad-any-script");
+  const std::wstring folder = Widened(root.Path());
+  const std::wstring polish = folder + L"\\Zdj\x0119" L"cia\\w.exe";
+  const std::wstring chinese = folder + L"\\\x6E2C\x8A66\\w.exe";
+  WriteWideFileBytes(polish, InertSample(VariantTable[0]));
+  WriteWideFileBytes(chinese, InertSample(VariantTable[1]));
+  // Where the best fit of "Zdjęcia" would lead: a clean file of the same size.
+  const std::string bestFit = root.AddFile("Zdjecia\\w.exe", std::string(VariantTable[0].fileSize, 'x'));
+
+  int result = WalkFolder((root.Path() + "\\*.*").c_str());
+
+  EXPECT_EQ(result, 3);
+  EXPECT_EQ(std::set<std::string>(logLines.begin(), logLines.end()),
+            (std::set<std::string>{root.Join("Zdj?cia\\w.exe     W32/Morvo.Lax.Worm removed"),
+                                   root.Join("??\\w.exe     W32/Morvo.Kzg.Worm removed")}));
+  EXPECT_FALSE(WideFileExists(polish));
+  EXPECT_FALSE(WideFileExists(chinese));
+  EXPECT_TRUE(FileExists(bestFit));
+  EXPECT_EQ(scanState.filesInfected, 2);
+  EXPECT_EQ(scanState.filesRemoved, 2);
+  EXPECT_EQ(scanState.filesNotExamined, 0);
 }
 
 TEST_F(BadPathTest, TheCheckGivenAPathPastItsBufferCountsTheFileCleanAndOverrunsNothing) {
@@ -102,40 +133,53 @@ TEST_F(BadPathTest, AHundredLevelTreeIsWalkedToItsBottom) {
   EXPECT_EQ(logLines, std::vector<std::string>{sample + "     " + VariantTable[4].name + " removed"});
 }
 
-// Names of ten characters: the pattern outgrows 260 bytes near level 22, and
-// the tree goes on to level 100 below that.
-TEST_F(BadPathTest, AHundredLevelTreeDeeperThanAPathCanReachIsWalkedAsFarAsItFits) {
+// Names of ten characters: the path passes 260 bytes near level 22, and the
+// tree goes on to level 100 below that, a sample at its bottom.
+TEST_F(BadPathTest, AHundredLevelTreeDeeperThanAnAnsiPathCanReachIsWalkedToItsBottom) {
   ScratchFolder root("deeper");
   std::string folder = root.Path();
-  std::string lastWalkable;  // the deepest file whose path fits
-  std::vector<std::string> unreachable;
+  std::vector<std::string> files;
   for (int level = 1; level <= 100; ++level) {
     char name[16];
     snprintf(name, sizeof name, "\\level-%03d", level);
     folder += name;
-    const std::string file = folder + "\\f.txt";
-    if (level % 10 == 0 || file.size() < 260) WriteFileBytes(file, "x");
-    // A folder is entered only when its own "\*.*" pattern fits.
-    if (folder.size() + 4 < 260 && file.size() < 260) lastWalkable = file;
-    else if (level % 10 == 0) unreachable.push_back(file);
+    if (level % 10 == 0) files.push_back(folder + "\\f.txt");
   }
+  for (const std::string& file : files) WriteFileBytes(file, "x");
+  const std::string sample = folder + "\\w.exe";
+  ASSERT_GT(sample.size(), 1000u);
+  WriteFileBytes(sample, InertSample(VariantTable[4]));
 
   int result = WalkFolder((root.Path() + "\\*.*").c_str());
 
-  ASSERT_FALSE(checkedPaths.empty());
-  EXPECT_EQ(checkedPaths.back(), lastWalkable);
-  EXPECT_EQ(result, static_cast<int>(checkedPaths.size()));
-  for (const std::string& path : checkedPaths) EXPECT_LT(path.size(), 260u);
-  for (const std::string& path : unreachable) EXPECT_TRUE(FileExists(path)) << path;
-  EXPECT_GE(unreachable.size(), 7u);
-  // What lies below could not be looked at, and the log says where.
-  ASSERT_EQ(logLines.size(), 1u);
-  const std::string said = logLines[0];
-  const std::string tail = "     could not be examined";
-  ASSERT_GT(said.size(), tail.size());
-  EXPECT_EQ(said.substr(said.size() - tail.size()), tail);
-  EXPECT_EQ(said.find(lastWalkable.substr(0, lastWalkable.size() - 6)), 0u) << said;
+  files.push_back(sample);
+  EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
+            std::set<std::string>(files.begin(), files.end()));
+  EXPECT_EQ(result, 11);
+  EXPECT_FALSE(FileExists(sample));
+  // Cut at 499 characters, as every log line is.
+  const std::string line = sample + "     " + VariantTable[4].name + " removed";
+  EXPECT_EQ(logLines, std::vector<std::string>{line.substr(0, 499)});
+  EXPECT_EQ(scanState.filesRemoved, 1);
+  EXPECT_EQ(scanState.filesNotExamined, 0);
+}
+
+// Deeper than the walk goes (256 folders below where it starts): what lies
+// below is named once as not examined, never counted clean.
+TEST_F(BadPathTest, ATreeDeeperThanTheWalksBoundIsReportedNotExamined) {
+  ScratchFolder root("deepest");
+  std::string bound = root.Path();
+  for (int level = 1; level <= 256; ++level) bound += "\\d";
+  const std::string sample = bound + "\\d\\w.exe";
+  WriteFileBytes(sample, InertSample(VariantTable[4]));
+
+  WalkFolder((root.Path() + "\\*.*").c_str());
+
+  EXPECT_TRUE(checkedPaths.empty());
+  const std::string line = bound + "     could not be examined";
+  EXPECT_EQ(logLines, std::vector<std::string>{line.substr(0, 499)});
   EXPECT_EQ(scanState.filesNotExamined, 1);
+  EXPECT_TRUE(FileExists(sample));
 }
 
 // A program that removes files while the scan runs: the first check deletes

@@ -69,15 +69,18 @@ TEST_F(DirectoryWalkTest, ShowsDotEntriesButNeverWalksThem) {
   }
 }
 
-// Unicode names that the ANSI code page lacks come back from FindFirstFileA
-// in a best-fit form: full-width dots and backslashes become "." and "\".
-// Joined onto the folder, "..\..\x.exe" would name a file two folders up.
-TEST_F(DirectoryWalkTest, ShowsBestFitNamesButNeitherChecksNorWalksThem) {
+// Unicode names that the ANSI code page lacks: FindFirstFileA would give a
+// best-fit form, full-width dots and backslashes as "." and "\", and
+// "..\..\x.exe" joined onto the folder would name a file two folders up. The
+// NT line walks by the names themselves: each is checked and walked as what
+// it is, and shown with "?" for each character the code page lacks.
+TEST_F(DirectoryWalkTest, NamesTheCodePageLacksAreShownWithQuestionMarksAndCheckedAsThemselves) {
+  ASSERT_EQ(GetACP(), 1252u) << "the expected paths are written for code page 1252";
   ScratchFolder root("walk-best-fit");
   root.AddFile("x.exe");
   root.AddFile("a\\x.exe");
   std::string kept = root.AddFile("a\\b\\kept.txt");
-  const std::wstring folder = std::wstring(root.Path().begin(), root.Path().end()) + L"\\a\\b\\";
+  const std::wstring folder = Widened(root.Path()) + L"\\a\\b\\";
   const std::wstring dots = L"\xFF0E\xFF0E";
   const std::wstring backslash = L"\xFF3C";
   for (const std::wstring& name :
@@ -95,11 +98,14 @@ TEST_F(DirectoryWalkTest, ShowsBestFitNamesButNeitherChecksNorWalksThem) {
 
   WalkFolder((root.Path() + "\\a\\b\\*.*").c_str());
 
-  EXPECT_TRUE(WasShown(root.Join("a\\b\\..\\..\\x.exe"))) << "the code page has no best fit here";
-  EXPECT_TRUE(WasShown(root.Join("a\\b\\..\\a")));
-  EXPECT_EQ(checkedPaths, std::vector<std::string>{kept});
-  EXPECT_EQ(scanState.filesScanned, 1);
-  for (const std::string& status : statuses) EXPECT_EQ(status.find("inside.txt"), std::string::npos) << status;
+  EXPECT_TRUE(WasShown(root.Join("a\\b\\??????x.exe")));
+  EXPECT_TRUE(WasShown(root.Join("a\\b\\???a")));
+  EXPECT_EQ(std::set<std::string>(checkedPaths.begin(), checkedPaths.end()),
+            (std::set<std::string>{kept, root.Join("a\\b\\??????x.exe"), root.Join("a\\b\\??"),
+                                   root.Join("a\\b\\q?"), root.Join("a\\b\\s?"),
+                                   root.Join("a\\b\\???a\\inside.txt")}));
+  EXPECT_EQ(scanState.filesScanned, 6);
+  for (const std::string& status : statuses) EXPECT_EQ(status.find("\\..\\"), std::string::npos) << status;
 }
 
 TEST_F(DirectoryWalkTest, HandsHiddenSystemAndReadOnlyFilesToTheCheck) {
@@ -302,33 +308,32 @@ TEST_F(DirectoryWalkTest, QuitAndDestroyMessagesStopTheWalk) {
   }
 }
 
-TEST_F(DirectoryWalkTest, SkipsEntriesWhosePathWouldNotFitAndGoesOn) {
+TEST_F(DirectoryWalkTest, WalksPathsPastMaxPathLikeAnyOther) {
   ScratchFolder root("walk-long");
   // Folder path of exactly 220 characters, then names that bring the full
-  // path to 259 (fits), 260 and 300 (do not fit).
+  // path to 259, 260 and 300.
   std::string folder = root.Path() + "\\" + std::string(220 - root.Path().size() - 1, 'f');
   ASSERT_EQ(folder.size(), 220u);
   std::string fits = folder + "\\" + std::string(259 - 221, 'a');
   std::string tooLong = folder + "\\" + std::string(260 - 221, 'b');
   std::string farTooLong = folder + "\\" + std::string(300 - 221, 'c');
   WriteFileBytes(fits, "x");
-  // Of the length of a variant: it could be the worm, and was not examined.
   WriteFileBytes(tooLong, std::string(VariantTable[0].fileSize, 'x'));
   WriteFileBytes(farTooLong, "x");
-  // A subfolder whose own path fits but whose pattern (+ "\*.*") does not.
+  // A subfolder whose own path fits but whose "\*.*" pattern would not.
   std::string deepFolder = folder + "\\" + std::string(257 - 221, 'd');
-  WriteFileBytes(deepFolder + "\\hidden-by-length.txt", "x");
+  WriteFileBytes(deepFolder + "\\below.txt", "x");
   root.AddFile("after.txt");
 
   int result = WalkFolder((root.Path() + "\\*.*").c_str());
 
   std::set<std::string> checked(checkedPaths.begin(), checkedPaths.end());
-  EXPECT_EQ(checked, (std::set<std::string>{fits, root.Join("after.txt")}));
-  EXPECT_EQ(result, 2);
+  EXPECT_EQ(checked, (std::set<std::string>{fits, tooLong, farTooLong, deepFolder + "\\below.txt",
+                                            root.Join("after.txt")}));
+  EXPECT_EQ(result, 5);
   for (const std::string& status : statuses) EXPECT_LE(status.size(), 60u);
-  EXPECT_EQ(std::set<std::string>(logLines.begin(), logLines.end()),
-            (std::set<std::string>{tooLong + "     could not be examined", deepFolder + "     could not be examined"}));
-  EXPECT_EQ(scanState.filesNotExamined, 2);
+  EXPECT_TRUE(logLines.empty());
+  EXPECT_EQ(scanState.filesNotExamined, 0);
 }
 
 TEST_F(DirectoryWalkTest, AnOverlongPatternWalksNothing) {

@@ -5,6 +5,7 @@
 
 #include "cleaning/OsVersion.h"
 #include "engine/CheckerList.h"
+#include "engine/DirectoryWalk.h"
 #include "engine/ScanRun.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/RegistryScratch.h"
@@ -44,5 +45,25 @@ LockedSampleScan ScanALockedSample(EngineFixture&, const std::string& folderName
   mapped.reset();
   if (holder != INVALID_HANDLE_VALUE) CloseHandle(holder);
   result.restartNeeded = scanState.restartNeeded;
+  return result;
+}
+
+AnyNameScan ScanSamplesUnderAnyName(const std::string& folderName) {
+  AnyNameScan result;
+  ScratchFolder root(folderName);
+  result.root = root.Path();
+  const std::wstring polish = Widened(root.Path()) + L"\\Zdj\x0119" L"cia\\lax.exe";
+  const std::wstring chinese = Widened(root.Path()) + L"\\\x6E2C\x8A66\\kzg.exe";
+  const std::string longFolder = root.Path() + "\\" + std::string(120, 'l') + "\\" + std::string(120, 'm');
+  result.longPath = longFolder + "\\" + std::string(300 - longFolder.size() - 1 - 4, 'n') + ".exe";
+  WriteWideFileBytes(polish, InertSample(VariantTable[0]));
+  WriteWideFileBytes(chinese, InertSample(VariantTable[1]));
+  WriteFileBytes(result.longPath, InertSample(VariantTable[2]));
+  UseCheckerList(CheckerList);
+  scanState.infectedAction = kActionRemove;
+  WalkFolder((root.Path() + "\\*.*").c_str());
+  result.polishPresent = WideFileExists(polish);
+  result.chinesePresent = WideFileExists(chinese);
+  result.longPresent = FileExists(result.longPath);
   return result;
 }

@@ -19,3 +19,13 @@ struct LockedSampleScan {
 // it can be read and moved but not deleted), scans the folder and answers
 // every prompt No.
 LockedSampleScan ScanALockedSample(EngineFixture& fixture, const std::string& folderName);
+
+// Samples of records 1 to 3 under "Zdjęcia", under "測試" (names that code
+// page 1252 cannot hold) and at a path of 300 characters, in a scratch folder
+// walked with the program's checker list.
+struct AnyNameScan {
+  std::string root;
+  std::string longPath;
+  bool polishPresent, chinesePresent, longPresent;  // after the walk
+};
+AnyNameScan ScanSamplesUnderAnyName(const std::string& folderName);

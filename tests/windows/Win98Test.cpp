@@ -42,6 +42,21 @@ TEST_F(Win98Test, ALockedSampleIsScheduledInWininitAndTheRestartOffered) {
   DeleteFileA(kWininit);
 }
 
+// The 9x line keeps to the ANSI functions: names its code page cannot hold
+// are out of its reach, and a path past 259 characters is named as not
+// examined, never counted clean.
+TEST_F(Win98Test, NamesTheCodePageLacksAreOutOfReachAndAPathPast259IsNotExamined) {
+  AnyNameScan scan = ScanSamplesUnderAnyName("win98-any-name");
+
+  // Its folder's own pattern ("\\*.*") is already past 259 characters.
+  const std::string longFolder = scan.longPath.substr(0, scan.longPath.rfind('\\'));
+  EXPECT_EQ(logLines, std::vector<std::string>{longFolder + "     could not be examined"});
+  EXPECT_TRUE(scan.polishPresent);
+  EXPECT_TRUE(scan.chinesePresent);
+  EXPECT_TRUE(scan.longPresent);
+  EXPECT_EQ(scanState.filesNotExamined, 1);
+}
+
 BOOL WINAPI FailEveryWrite(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
   *written = 0;
   SetLastError(ERROR_DISK_FULL);

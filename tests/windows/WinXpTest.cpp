@@ -1,6 +1,7 @@
 // Under the Windows XP personality (run in a prefix of that version).
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "cleaning/OsVersion.h"
 #include "tests/windows/PersonalityTests.h"
@@ -31,6 +32,21 @@ TEST_F(WinXpTest, ALockedSampleIsScheduledThroughTheDelayedMoveAndTheRestartOffe
   EXPECT_EQ(scan.restartNeeded, 1);
   ASSERT_FALSE(scan.prompts.empty());
   EXPECT_NE(scan.prompts.back().find("Restart now?"), std::string::npos);
+}
+
+TEST_F(WinXpTest, SamplesUnderNamesInAnyScriptAndPast259CharactersAreFoundAndRemoved) {
+  ASSERT_EQ(GetACP(), 1252u) << "the expected lines are written for code page 1252";
+  AnyNameScan scan = ScanSamplesUnderAnyName("xp-any-name");
+
+  EXPECT_EQ(std::set<std::string>(logLines.begin(), logLines.end()),
+            (std::set<std::string>{scan.root + "\\Zdj?cia\\lax.exe     W32/Morvo.Lax.Worm removed",
+                                   scan.root + "\\??\\kzg.exe     W32/Morvo.Kzg.Worm removed",
+                                   scan.longPath + "     W32/Morvo.Lda.Worm removed"}));
+  EXPECT_FALSE(scan.polishPresent);
+  EXPECT_FALSE(scan.chinesePresent);
+  EXPECT_FALSE(scan.longPresent);
+  EXPECT_EQ(scanState.filesRemoved, 3);
+  EXPECT_EQ(scanState.filesNotExamined, 0);
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 # - a sample held open gives the restart-needed code, its deletion
 #   scheduled, and no restart;
 # - /report changes no file, value or process, and names every sample;
-# - /path walks only its folder;
+# - /path walks only its folder; on the NT line names in any script and a
+#   path of 300 characters are found and removed;
 # - a bad option gives the usage-error code and the usage text;
 # - a silent run while another Scourix holds the instance lock, while
 #   another silent run runs, and while another run holds the window open,
@@ -302,6 +303,46 @@ silent_check_targets_and_held_log() {
   wait "$log_holder" 2>/dev/null || true
 }
 
+# ---- Names in any script, and paths past MAX_PATH ----
+# The NT line walks, judges and removes by UTF-16 "\\?\" paths: samples under
+# a Polish and a Chinese folder name (which code page 1252 cannot hold) and
+# one at a path of 300 characters are found, removed and counted; the log
+# shows each character that the code page lacks as "?". The 9x line keeps to
+# the ANSI functions: it cannot reach those names (nothing found there), and
+# it names the long path as not examined (exit 7); all three stay.
+silent_check_any_name() {  # FAMILY
+  local top=$DRIVE_D/anyname
+  local polish=$top/Zdjęcia/lax.exe chinese=$top/測試/mae.dll
+  local ls ms ns
+  ls=$(printf '%*s' 120 '' | tr ' ' l)
+  ms=$(printf '%*s' 120 '' | tr ' ' m)
+  ns=$(printf '%*s' 43 '' | tr ' ' n)
+  local long=$top/$ls/$ms/$ns.exe
+  expect_equal "the length of the long sample's path" "$(win_path "$long" | tr -d '\n' | wc -c)" 300
+  plant_sample 1 "$polish"
+  plant_sample 10 "$chinese"
+  plant_sample 50 "$long"
+  silent_run /silent /nomemory /path 'D:\anyname' /log "$SILENT_RUN_LOG"
+  local long_path="D:.anyname.$ls.$ms.$ns\.exe"
+  if [ "$1" = 9x ]; then
+    expect_exit_code 7 "a 9x run that met a path past MAX_PATH"
+    OUT=$SILENT_OUT expect_match run "^stdout: $long_path     could not be examined\$"
+    expect_present "$polish"
+    expect_present "$chinese"
+    expect_present "$long"
+  else
+    expect_exit_code 1 "a run over names in any script and a 300-character path"
+    expect_equal "the files scanned under them" "$(silent_footer_value 'Files scanned')" 3
+    OUT=$SILENT_OUT expect_match run '^stdout: D:.anyname.Zdj\?cia.lax\.exe     W32/Morvo\.Lax\.Worm removed$'
+    OUT=$SILENT_OUT expect_match run '^stdout: D:.anyname.\?\?.mae\.dll     W32/Morvo\.Mae\.Worm removed$'
+    OUT=$SILENT_OUT expect_match run "^stdout: $long_path     W32/Morvo\.Axmw\.Worm removed\$"
+    expect_gone "$polish"
+    expect_gone "$chinese"
+    expect_gone "$long"
+  fi
+  rm -rf "$top"
+}
+
 silent() {  # PERSONALITY FAMILY
   prefix_create "$1"
   SILENT_RUN_LOG=$(win_path "$WORK/scourix-run.log")
@@ -310,6 +351,7 @@ silent() {  # PERSONALITY FAMILY
   silent_check_report_only
   silent_check_options
   silent_check_targets_and_held_log
+  silent_check_any_name "$2"
   silent_check_restart "$2"
 }
 

@@ -6,13 +6,31 @@
 
 namespace {
 
-std::wstring LongPath(const std::string& path) {
-  std::wstring wide = L"\\\\?\\";
+std::wstring LongPath(const std::string& path) { return L"\\\\?\\" + Widened(path); }
+
+}  // namespace
+
+std::wstring Widened(const std::string& path) {
+  std::wstring wide;
   for (char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
   return wide;
 }
 
-}  // namespace
+void WriteWideFileBytes(const std::wstring& path, const std::string& content) {
+  const std::wstring full = L"\\\\?\\" + path;
+  for (size_t at = full.find(L'\\', 7); at != std::wstring::npos; at = full.find(L'\\', at + 1))
+    CreateDirectoryW(full.substr(0, at).c_str(), nullptr);
+  HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a file by its UTF-16 path");
+  DWORD written = 0;
+  const BOOL wrote = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  CloseHandle(file);
+  if (!wrote || written != content.size()) throw std::runtime_error("cannot write a file by its UTF-16 path");
+}
+
+bool WideFileExists(const std::wstring& path) {
+  return GetFileAttributesW((L"\\\\?\\" + path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 void MakeFolders(const std::string& path) {
   for (size_t at = path.find('\\', 3); ; at = path.find('\\', at + 1)) {

@@ -38,6 +38,13 @@ std::string ReadFileBytes(const std::string& path);
 // Whether a file or folder is there; long paths too.
 bool FileExists(const std::string& path);
 
+// The same two for a path given in UTF-16 (names that the ANSI code page
+// lacks), made full with "\\?\" in front.
+void WriteWideFileBytes(const std::wstring& path, const std::string& content);
+bool WideFileExists(const std::wstring& path);
+// An ANSI path of the tests (ASCII in practice) in UTF-16.
+std::wstring Widened(const std::string& path);
+
 // Holds a file the way a loaded DLL or a running program holds its image:
 // open, shared for everything, and mapped. Such a file can be renamed, but
 // neither deleted nor (by a kill) freed while the holder lives.
