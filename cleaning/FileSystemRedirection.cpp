@@ -32,12 +32,15 @@ const Redirection& Functions() {
   if (lookedUp) return functions;
   lookedUp = true;
   using IsWow64Function = BOOL(WINAPI*)(HANDLE process, BOOL* wow64);
-  auto isWow64 = SystemFunction<IsWow64Function>("kernel32.dll", "IsWow64Process");
+  static const SystemFunction<IsWow64Function> isWow64Process("kernel32.dll", "IsWow64Process");
+  static const SystemFunction<DisableFunction> disable("kernel32.dll", "Wow64DisableWow64FsRedirection");
+  static const SystemFunction<RevertFunction> revert("kernel32.dll", "Wow64RevertWow64FsRedirection");
+  auto isWow64 = isWow64Process.Get();
   BOOL wow64 = FALSE;
   if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return functions;
   functions.wow64 = true;
-  functions.disable = SystemFunction<DisableFunction>("kernel32.dll", "Wow64DisableWow64FsRedirection");
-  functions.revert = SystemFunction<RevertFunction>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+  functions.disable = disable.Get();
+  functions.revert = revert.Get();
   return functions;
 }
 

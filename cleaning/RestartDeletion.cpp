@@ -154,8 +154,9 @@ bool GrantsAccess(BYTE aceType) {
 bool SystemReadFolderSecurity(HANDLE folder, const char*, std::string& descriptor) {
   using GetSecurityFunction = BOOL(WINAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD,
                                             DWORD*);
-  static const auto getSecurity =
-      SystemFunction<GetSecurityFunction>("advapi32.dll", "GetKernelObjectSecurity");
+  static const SystemFunction<GetSecurityFunction> getKernelObjectSecurity("advapi32.dll",
+                                                                           "GetKernelObjectSecurity");
+  const auto getSecurity = getKernelObjectSecurity.Get();
   if (!getSecurity) return false;
   const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   DWORD needed = 0;

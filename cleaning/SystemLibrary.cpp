@@ -4,7 +4,12 @@
 
 namespace {
 constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-}  // namespace
+
+// SetDefaultDllDirectories: Windows 8, or 7/Vista with KB2533623.
+const SystemFunction<BOOL(WINAPI*)(DWORD flags)> setDefaultDllDirectories("kernel32.dll",
+                                                                          "SetDefaultDllDirectories");
+// SetDllDirectoryA: XP SP1 on; "" takes the current folder out of the search.
+const SystemFunction<BOOL(WINAPI*)(const char* path)> setDllDirectory("kernel32.dll", "SetDllDirectoryA");
 
 HMODULE LoadSystemLibrary(const char* fileName) {
   char path[MAX_PATH];
@@ -16,15 +21,19 @@ HMODULE LoadSystemLibrary(const char* fileName) {
   return LoadLibraryA(path);
 }
 
+}  // namespace
+
+void* FindSystemExport(const char* fileName, const char* exportName, bool& final) {
+  HMODULE module = LoadSystemLibrary(fileName);
+  final = module != nullptr;
+  return module ? reinterpret_cast<void*>(GetProcAddress(module, exportName)) : nullptr;
+}
+
 int HardenDllSearch() {
-  using SetDefaultDirectories = BOOL(WINAPI*)(DWORD flags);
-  using SetDirectory = BOOL(WINAPI*)(const char* path);
-  // SetDefaultDllDirectories: Windows 8, or 7/Vista with KB2533623.
-  if (auto setDefault = SystemFunction<SetDefaultDirectories>("kernel32.dll", "SetDefaultDllDirectories")) {
+  if (auto setDefault = setDefaultDllDirectories.Get()) {
     if (setDefault(kSearchSystem32)) return 2;
   }
-  // SetDllDirectoryA: XP SP1 on; "" takes the current folder out of the search.
-  if (auto setDirectory = SystemFunction<SetDirectory>("kernel32.dll", "SetDllDirectoryA")) {
+  if (auto setDirectory = setDllDirectory.Get()) {
     if (setDirectory("")) return 1;
   }
   return 0;

@@ -40,18 +40,14 @@ SizeFilter sizeFilter;  // built from activeTable at the first check
 
 using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEVELS level,
                                             void* information);
-AttributesExFunction attributesEx = nullptr;
-bool attributesExLookedUp = false;
+const SystemFunction<AttributesExFunction> getFileAttributesEx("kernel32.dll", "GetFileAttributesExA");
 
 // The length that the file system keeps with the file itself. A directory
 // entry's length can lag behind it on NTFS (a file still open for writing, a
 // hard link written through another name). GetFileAttributesExA: Windows 98
 // and NT 4 on; Windows 95 has only FAT, whose entries are the file's record.
 bool CurrentLength(const char* path, uint64_t& length) {
-  if (!attributesExLookedUp) {
-    attributesExLookedUp = true;
-    attributesEx = SystemFunction<AttributesExFunction>("kernel32.dll", "GetFileAttributesExA");
-  }
+  AttributesExFunction attributesEx = getFileAttributesEx.Get();
   if (!attributesEx) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
   BOOL read;
