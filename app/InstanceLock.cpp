@@ -4,6 +4,7 @@
 
 #include "app/AdministratorsOnly.h"
 #include "app/RunLog.h"
+#include "cleaning/OsVersion.h"
 #include "cleaning/SystemLibrary.h"
 
 namespace {
@@ -15,11 +16,7 @@ const wchar_t kNamespaceName[] = L"Scourix";
 // across them, so that a startup script in session 0 and a user's window
 // never run together. Older systems have one namespace and refuse the prefix.
 std::string GlobalLockName() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-      version.dwMajorVersion >= 5)
-    return std::string("Global\\") + kLockName;
+  if (ThisWindows().IsNtAtLeast(5)) return std::string("Global\\") + kLockName;
   return kLockName;
 }
 

@@ -12,18 +12,13 @@
 
 #include <string>
 
+#include "cleaning/OsVersion.h"
 #include "cleaning/SystemLibrary.h"
 
 namespace {
 
 // SID_STopLevelBrowser, the service of a shell window's own browser.
 constexpr GUID kTopLevelBrowser = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
-
-bool IsVistaOrLater() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
-}
 
 // An interface pointer released with the object.
 template <typename Interface>
@@ -166,6 +161,6 @@ int OpenThroughDesktopShell(const char* target) {
 
 void OpenForUser(const char* target) {
   // Before Vista there is no separate elevated token: the shell's is the program's own.
-  if (IsVistaOrLater() && OpenThroughDesktopShell(target)) return;
+  if (ThisWindows().IsNtAtLeast(6) && OpenThroughDesktopShell(target)) return;
   ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOWNORMAL);
 }
