@@ -1,7 +1,7 @@
 #include "app/AdministratorsOnly.h"
 
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 

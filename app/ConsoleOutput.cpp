@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/Handles.h"
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 

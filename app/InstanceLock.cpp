@@ -4,8 +4,8 @@
 
 #include "app/AdministratorsOnly.h"
 #include "app/RunLog.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 

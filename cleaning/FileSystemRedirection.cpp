@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 #ifdef _WIN64
 

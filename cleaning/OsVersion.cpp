@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Which Windows this is: read once, at the program's start (or at the first
 // question), and kept for the run; a process never changes its system.
 // Whether it has a given function is asked of that function's SystemFunction
-// (cleaning/SystemLibrary.h), which also looks once.
+// (base/SystemLibrary.h), which also looks once.
 
 enum OsFamily : int {
   OS_UNKNOWN = 0,  // the version could not be read

@@ -8,12 +8,12 @@
 #include <new>
 
 #include "base/Handles.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/PerfData.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RegistryValues.h"
-#include "cleaning/SystemLibrary.h"
 #include "state/Prompt.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/Privileges.h"
-#include "cleaning/SystemLibrary.h"
 #include "state/Prompt.h"
 #include "state/ScanState.h"
 

@@ -8,10 +8,10 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ReparsePath.h"
-#include "cleaning/SystemLibrary.h"
 #include "cleaning/WininitText.h"
 #include "state/ScanState.h"
 

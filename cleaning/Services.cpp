@@ -11,9 +11,9 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RegistryValues.h"
-#include "cleaning/SystemLibrary.h"
 #include "state/ScanState.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 

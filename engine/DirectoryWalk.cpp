@@ -8,9 +8,9 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/NotExamined.h"

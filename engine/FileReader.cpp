@@ -2,9 +2,9 @@
 
 #include <winioctl.h>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 #include "engine/CandidateOpen.h"
 
 namespace {

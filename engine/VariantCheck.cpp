@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
-#include "cleaning/SystemLibrary.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/FileReader.h"

@@ -12,8 +12,8 @@
 
 #include <string>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 
