@@ -45,7 +45,7 @@ const SystemFunction<LongPathNameFunction> longPathName("Kernel32.dll", "GetLong
 const SystemFunction<SnapshotFunction> createSnapshot("Kernel32.dll", "CreateToolhelp32Snapshot");
 const SystemFunction<ModuleWalkFunction> module32First("Kernel32.dll", "Module32First");
 const SystemFunction<QueryFullImageNameWideFunction> queryFullImageNameWide("Kernel32.dll",
-                                                                    "QueryFullProcessImageNameW");
+                                                                          "QueryFullProcessImageNameW");
 const SystemFunction<ModuleFileNameWideFunction> moduleFileNameExWide("psapi.dll", "GetModuleFileNameExW");
 const SystemFunction<MappedFileNameFunction> mappedFileName("psapi.dll", "GetMappedFileNameW");
 const SystemFunction<EnumModulesFunction> enumProcessModules("psapi.dll", "EnumProcessModules");
