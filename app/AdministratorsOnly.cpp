@@ -1,7 +1,7 @@
 #include "app/AdministratorsOnly.h"
 
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 
@@ -20,45 +20,34 @@ WellKnownSid users = {SID_REVISION, 2, {SECURITY_NT_AUTHORITY},
                       {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS}};
 
 struct SecurityFunctions {
-  BOOL(WINAPI* initializeAcl)(PACL, DWORD, DWORD);
-  BOOL(WINAPI* addAllowed)(PACL, DWORD, DWORD, PSID);
-  BOOL(WINAPI* initializeDescriptor)(PSECURITY_DESCRIPTOR, DWORD);
-  BOOL(WINAPI* setDacl)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL);
-  BOOL(WINAPI* setOwner)(PSECURITY_DESCRIPTOR, PSID, BOOL);
-  BOOL(WINAPI* setControl)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL);
-  DWORD(WINAPI* lengthSid)(PSID);
-  BOOL(WINAPI* getObjectSecurity)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
-  BOOL(WINAPI* getOwner)(PSECURITY_DESCRIPTOR, PSID*, LPBOOL);
-  BOOL(WINAPI* equalSid)(PSID, PSID);
-  bool complete;
+  SystemFunction<BOOL(WINAPI*)(PACL, DWORD, DWORD)> initializeAcl{"advapi32.dll", "InitializeAcl"};
+  SystemFunction<BOOL(WINAPI*)(PACL, DWORD, DWORD, PSID)> addAllowed{"advapi32.dll", "AddAccessAllowedAce"};
+  SystemFunction<BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, DWORD)> initializeDescriptor{"advapi32.dll",
+                                                                          "InitializeSecurityDescriptor"};
+  SystemFunction<BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL)> setDacl{"advapi32.dll", "SetSecurityDescriptorDacl"};
+  SystemFunction<BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, PSID, BOOL)> setOwner{"advapi32.dll", "SetSecurityDescriptorOwner"};
+  // Windows 2000 and later: without it the list may take on its folder's inherited entries.
+  SystemFunction<BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, SECURITY_DESCRIPTOR_CONTROL, SECURITY_DESCRIPTOR_CONTROL)> setControl{
+      "advapi32.dll", "SetSecurityDescriptorControl"};
+  SystemFunction<DWORD(WINAPI*)(PSID)> lengthSid{"advapi32.dll", "GetLengthSid"};
+  SystemFunction<BOOL(WINAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD)> getObjectSecurity{
+      "advapi32.dll", "GetKernelObjectSecurity"};
+  SystemFunction<BOOL(WINAPI*)(PSECURITY_DESCRIPTOR, PSID*, LPBOOL)> getOwner{"advapi32.dll", "GetSecurityDescriptorOwner"};
+  SystemFunction<BOOL(WINAPI*)(PSID, PSID)> equalSid{"advapi32.dll", "EqualSid"};
+
+  bool Complete() const {
+    return initializeAcl && addAllowed && initializeDescriptor && setDacl && setOwner && lengthSid &&
+           getObjectSecurity && getOwner && equalSid;
+  }
 };
 
-const SecurityFunctions& Security() {
-  static SecurityFunctions functions = [] {
-    SecurityFunctions f = {};
-    const char* dll = "advapi32.dll";
-    using InitializeAcl = decltype(f.initializeAcl);
-    f.initializeAcl = SystemFunction<InitializeAcl>(dll, "InitializeAcl");
-    f.addAllowed = SystemFunction<decltype(f.addAllowed)>(dll, "AddAccessAllowedAce");
-    f.initializeDescriptor = SystemFunction<decltype(f.initializeDescriptor)>(dll, "InitializeSecurityDescriptor");
-    f.setDacl = SystemFunction<decltype(f.setDacl)>(dll, "SetSecurityDescriptorDacl");
-    f.setOwner = SystemFunction<decltype(f.setOwner)>(dll, "SetSecurityDescriptorOwner");
-    // Windows 2000 and later: without it the list may take on its folder's inherited entries.
-    f.setControl = SystemFunction<decltype(f.setControl)>(dll, "SetSecurityDescriptorControl");
-    f.lengthSid = SystemFunction<decltype(f.lengthSid)>(dll, "GetLengthSid");
-    f.getObjectSecurity = SystemFunction<decltype(f.getObjectSecurity)>(dll, "GetKernelObjectSecurity");
-    f.getOwner = SystemFunction<decltype(f.getOwner)>(dll, "GetSecurityDescriptorOwner");
-    f.equalSid = SystemFunction<decltype(f.equalSid)>(dll, "EqualSid");
-    f.complete = f.initializeAcl && f.addAllowed && f.initializeDescriptor && f.setDacl && f.setOwner &&
-                 f.lengthSid && f.getObjectSecurity && f.getOwner && f.equalSid;
-    return f;
-  }();
-  return functions;
-}
+const SecurityFunctions security{};
+
+const SecurityFunctions& Security() { return security; }
 
 ObjectOwner SystemObjectOwner(HANDLE object) {
   const SecurityFunctions& f = Security();
-  if (!f.complete || !object) return ObjectOwner::Unknown;
+  if (!f.Complete() || !object) return ObjectOwner::Unknown;
   DWORD needed = 0;
   f.getObjectSecurity(object, OWNER_SECURITY_INFORMATION, nullptr, 0, &needed);
   if (needed == 0) return ObjectOwner::Unknown;
@@ -91,7 +80,7 @@ SECURITY_ATTRIBUTES* AdministratorsOnly::AttributesWithoutOwner() {
 
 bool AdministratorsOnly::Build(bool withOwner) {
   const SecurityFunctions& f = Security();
-  if (!f.complete) return false;
+  if (!f.Complete()) return false;
   PSID granted[] = {AdministratorsSid(), SystemSid(), &users};
   const int grantedCount = readAccess_ ? 3 : 2;
   DWORD size = sizeof(ACL);

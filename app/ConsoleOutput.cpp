@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/Handles.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 
@@ -19,10 +20,8 @@ HANDLE ParentConsole() {
   static FileHandle console;
   if (tried) return console.Get();
   tried = true;
-  HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  auto attach = kernel ? reinterpret_cast<AttachConsoleFunction>(reinterpret_cast<void*>(
-                             GetProcAddress(kernel, "AttachConsole")))
-                       : nullptr;
+  static const SystemFunction<AttachConsoleFunction> attachConsole("kernel32.dll", "AttachConsole");
+  auto attach = attachConsole.Get();
   if (!attach || !attach(ATTACH_PARENT_PROCESS)) return nullptr;
   *console.Receive() = CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);

@@ -4,7 +4,8 @@
 
 #include "app/AdministratorsOnly.h"
 #include "app/RunLog.h"
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
+#include "cleaning/OsVersion.h"
 
 namespace {
 
@@ -15,39 +16,29 @@ const wchar_t kNamespaceName[] = L"Scourix";
 // across them, so that a startup script in session 0 and a user's window
 // never run together. Older systems have one namespace and refuse the prefix.
 std::string GlobalLockName() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT &&
-      version.dwMajorVersion >= 5)
-    return std::string("Global\\") + kLockName;
+  if (ThisWindows().IsNtAtLeast(5)) return std::string("Global\\") + kLockName;
   return kLockName;
 }
 
 struct NamespaceFunctions {
-  HANDLE(WINAPI* createBoundary)(LPCWSTR, ULONG);
-  BOOL(WINAPI* addSid)(HANDLE*, PSID);
-  void(WINAPI* deleteBoundary)(HANDLE);
-  HANDLE(WINAPI* create)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
-  HANDLE(WINAPI* open)(LPVOID, LPCWSTR);
-  BOOLEAN(WINAPI* close)(HANDLE, ULONG);
+  SystemFunction<HANDLE(WINAPI*)(LPCWSTR, ULONG)> createBoundary{"kernel32.dll", "CreateBoundaryDescriptorW"};
+  SystemFunction<BOOL(WINAPI*)(HANDLE*, PSID)> addSid{"kernel32.dll", "AddSIDToBoundaryDescriptor"};
+  SystemFunction<void(WINAPI*)(HANDLE)> deleteBoundary{"kernel32.dll", "DeleteBoundaryDescriptor"};
+  SystemFunction<HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR)> create{"kernel32.dll",
+                                                                                "CreatePrivateNamespaceW"};
+  SystemFunction<HANDLE(WINAPI*)(LPVOID, LPCWSTR)> open{"kernel32.dll", "OpenPrivateNamespaceW"};
+  SystemFunction<BOOLEAN(WINAPI*)(HANDLE, ULONG)> close{"kernel32.dll", "ClosePrivateNamespace"};
 };
 
-NamespaceFunctions Namespaces() {
-  NamespaceFunctions f = {};
-  const char* dll = "kernel32.dll";
-  f.createBoundary = SystemFunction<decltype(f.createBoundary)>(dll, "CreateBoundaryDescriptorW");
-  f.addSid = SystemFunction<decltype(f.addSid)>(dll, "AddSIDToBoundaryDescriptor");
-  f.deleteBoundary = SystemFunction<decltype(f.deleteBoundary)>(dll, "DeleteBoundaryDescriptor");
-  f.create = SystemFunction<decltype(f.create)>(dll, "CreatePrivateNamespaceW");
-  f.open = SystemFunction<decltype(f.open)>(dll, "OpenPrivateNamespaceW");
-  f.close = SystemFunction<decltype(f.close)>(dll, "ClosePrivateNamespace");
-  return f;
-}
+const NamespaceFunctions namespaces{};
+// Looked up like the namespace calls: the 9x line's kernel32 may not export it.
+const SystemFunction<HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR)> createMutexW("kernel32.dll",
+                                                                                      "CreateMutexW");
 
 // The namespace bounded by the Administrators group, made or opened; null
 // where the system has none or the caller is outside the boundary.
 HANDLE AdministratorsNamespace(SECURITY_ATTRIBUTES* attributes) {
-  const NamespaceFunctions f = Namespaces();
+  const NamespaceFunctions& f = namespaces;
   if (!f.createBoundary || !f.addSid || !f.deleteBoundary || !f.create || !f.open) return nullptr;
   HANDLE boundary = f.createBoundary(L"Scourix.Administrators", 0);
   if (!boundary) return nullptr;
@@ -65,16 +56,14 @@ HANDLE AdministratorsNamespace(SECURITY_ATTRIBUTES* attributes) {
 InstanceLock::~InstanceLock() {
   mutex_.Close();
   if (namespace_) {
-    if (auto close = Namespaces().close) close(namespace_, 0);
+    if (namespaces.close) namespaces.close(namespace_, 0);
   }
 }
 
 bool InstanceLock::Acquire() {
   AdministratorsOnly security;
   std::string name = GlobalLockName();
-  // Looked up like the namespace calls: the 9x line's kernel32 may not export it.
-  using CreateMutexWFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
-  auto createMutex = SystemFunction<CreateMutexWFunction>("kernel32.dll", "CreateMutexW");
+  auto createMutex = createMutexW.Get();
   namespace_ = createMutex ? AdministratorsNamespace(security.Attributes()) : nullptr;
   if (namespace_) {
     std::wstring wide = std::wstring(kNamespaceName) + L"\\" + std::wstring(kLockName, kLockName + sizeof kLockName - 1);

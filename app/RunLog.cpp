@@ -32,17 +32,12 @@ std::string ComputerName() {
 }
 
 std::string WindowsVersion() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (!GetVersionExA(&version)) return "(unknown)";
-  const bool nt = version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+  const RunningWindows& windows = ThisWindows();
+  if (windows.family == OS_UNKNOWN) return "(unknown)";
   char text[200];
-  // The 9x line keeps the version in the build number's high word.
-  snprintf(text, sizeof text, "%s %lu.%lu build %lu%s%s", nt ? "Windows NT" : "Windows",
-           static_cast<unsigned long>(version.dwMajorVersion),
-           static_cast<unsigned long>(version.dwMinorVersion),
-           static_cast<unsigned long>(nt ? version.dwBuildNumber : LOWORD(version.dwBuildNumber)),
-           version.szCSDVersion[0] ? ", " : "", version.szCSDVersion);
+  snprintf(text, sizeof text, "%s %lu.%lu build %lu%s%s", windows.family == OS_WINNT ? "Windows NT" : "Windows",
+           windows.major, windows.minor, windows.build, windows.servicePack[0] ? ", " : "",
+           windows.servicePack);
   return text;
 }
 

@@ -7,6 +7,7 @@
 #include "app/InstanceLock.h"
 #include "app/ScanDialog.h"
 #include "app/WindowPrompt.h"
+#include "cleaning/OsVersion.h"
 #include "state/ProgramTitle.h"
 
 const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
@@ -15,6 +16,8 @@ const CWinApp::CommandEntry* ScanApp::GetMessageMap() const {
 }
 
 BOOL ScanApp::InitInstance() {
+  // Read while nothing has turned WoW64's file-system redirection off.
+  ThisWindows();
   // The scan asks through the window's message boxes; a silent run puts its
   // own answerer in place for its run.
   UsePromptHandler(WindowPrompt);

@@ -5,8 +5,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
-#include "cleaning/SystemLibrary.h"
 #include "cleaning/WidePath.h"
 
 namespace {
@@ -41,13 +41,17 @@ using FindNextNameFunction = BOOL(WINAPI*)(HANDLE search, DWORD* length, WCHAR* 
 
 FileNameLister nameLister = nullptr;
 
-bool RunsOnWine() { return SystemFunction<void*>("ntdll.dll", "wine_get_version") != nullptr; }
+const SystemFunction<void*> wineGetVersion("ntdll.dll", "wine_get_version");
+const SystemFunction<FindFirstNameFunction> findFirstFileName("kernel32.dll", "FindFirstFileNameW");
+const SystemFunction<FindNextNameFunction> findNextFileName("kernel32.dll", "FindNextFileNameW");
+const SystemFunction<SetByHandleFunction> setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
+const SystemFunction<NtSetFunction> ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
+const SystemFunction<NtStatusToErrorFunction> ntStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
 
 bool SystemListFileNames(const char* path, std::vector<std::string>& names) {
-  static const bool onWine = RunsOnWine();
-  auto findFirst = SystemFunction<FindFirstNameFunction>("kernel32.dll", "FindFirstFileNameW");
-  auto findNext = SystemFunction<FindNextNameFunction>("kernel32.dll", "FindNextFileNameW");
-  if (onWine || !findFirst || !findNext) return false;
+  auto findFirst = findFirstFileName.Get();
+  auto findNext = findNextFileName.Get();
+  if (wineGetVersion || !findFirst || !findNext) return false;
   WCHAR widePath[MAX_PATH];
   if (!MultiByteToWideChar(CP_ACP, 0, path, -1, widePath, MAX_PATH)) return false;
   // The names come without the drive: "\dir\name" on the volume of `path`.
@@ -142,15 +146,13 @@ bool RenameThroughHandle(HANDLE file, const char* target, DWORD& error) {
   memcpy(rename.information.fileName, wide, nameBytes);
   const DWORD length = static_cast<DWORD>(offsetof(RenameInformation, fileName) + nameBytes + sizeof(WCHAR));
 
-  static const auto setByHandle =
-      SystemFunction<SetByHandleFunction>("kernel32.dll", "SetFileInformationByHandle");
-  if (setByHandle) {
+  if (auto setByHandle = setFileInformationByHandle.Get()) {
     if (setByHandle(file, kFileRenameInfo, &rename, length)) return true;
     error = GetLastError();
     return false;
   }
-  static const auto ntSet = SystemFunction<NtSetFunction>("ntdll.dll", "NtSetInformationFile");
-  static const auto toError = SystemFunction<NtStatusToErrorFunction>("ntdll.dll", "RtlNtStatusToDosError");
+  const auto ntSet = ntSetInformationFile.Get();
+  const auto toError = ntStatusToDosError.Get();
   if (!ntSet) {
     error = ERROR_CALL_NOT_IMPLEMENTED;
     return false;

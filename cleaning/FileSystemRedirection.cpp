@@ -2,56 +2,33 @@
 
 #include <windows.h>
 
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
+#include "cleaning/OsVersion.h"
 
 #ifdef _WIN64
 
 FileSystemRedirectionOff::FileSystemRedirectionOff() {}
 FileSystemRedirectionOff::~FileSystemRedirectionOff() {}
-bool RunsUnderWow64() { return false; }
 
 #else
 
 namespace {
-
-using DisableFunction = BOOL(WINAPI*)(void** previous);
-using RevertFunction = BOOL(WINAPI*)(void* previous);
-
-struct Redirection {
-  DisableFunction disable = nullptr;
-  RevertFunction revert = nullptr;
-  bool wow64 = false;
-};
-
-Redirection functions;
-bool lookedUp = false;
-
-// Looked up on first use (a process does not change its bitness), while the
-// redirection is still on.
-const Redirection& Functions() {
-  if (lookedUp) return functions;
-  lookedUp = true;
-  using IsWow64Function = BOOL(WINAPI*)(HANDLE process, BOOL* wow64);
-  auto isWow64 = SystemFunction<IsWow64Function>("kernel32.dll", "IsWow64Process");
-  BOOL wow64 = FALSE;
-  if (!isWow64 || !isWow64(GetCurrentProcess(), &wow64) || !wow64) return functions;
-  functions.wow64 = true;
-  functions.disable = SystemFunction<DisableFunction>("kernel32.dll", "Wow64DisableWow64FsRedirection");
-  functions.revert = SystemFunction<RevertFunction>("kernel32.dll", "Wow64RevertWow64FsRedirection");
-  return functions;
-}
-
+const SystemFunction<BOOL(WINAPI*)(void** previous)> disableRedirection("kernel32.dll",
+                                                                        "Wow64DisableWow64FsRedirection");
+const SystemFunction<BOOL(WINAPI*)(void* previous)> revertRedirection("kernel32.dll",
+                                                                      "Wow64RevertWow64FsRedirection");
 }  // namespace
 
+// Both looked up here, while the redirection is still on.
 FileSystemRedirectionOff::FileSystemRedirectionOff() {
-  const Redirection& functions = Functions();
-  if (functions.disable && functions.revert) off_ = functions.disable(&previous_) != FALSE;
+  if (ThisWindows().wow64 && disableRedirection && revertRedirection)
+    off_ = disableRedirection(&previous_) != FALSE;
 }
 
 FileSystemRedirectionOff::~FileSystemRedirectionOff() {
-  if (off_) Functions().revert(previous_);
+  if (off_) revertRedirection(previous_);
 }
 
-bool RunsUnderWow64() { return Functions().wow64; }
-
 #endif
+
+bool RunsUnderWow64() { return ThisWindows().wow64; }

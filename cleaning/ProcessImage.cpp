@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "base/Handles.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 
@@ -39,42 +39,19 @@ using EqualUnicodeFunction = BOOLEAN(WINAPI*)(const CountedWideText* left, const
 // end may have left out the rest.
 constexpr DWORD kReadLength = 2 * MAX_PATH;
 
-// A function of a system library, looked up on first use and kept for the
-// run; the library stays loaded, like every library of the cleaning code.
-template <typename Function>
-class LateFunction {
- public:
-  constexpr LateFunction(const char* library, const char* name) : library_(library), name_(name) {}
-  Function Get() {
-    if (!lookedUp_) {
-      lookedUp_ = true;
-      HMODULE module = LoadSystemLibrary(library_);
-      if (module)
-        function_ = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name_)));
-    }
-    return function_;
-  }
-
- private:
-  const char* library_;
-  const char* name_;
-  bool lookedUp_ = false;
-  Function function_ = nullptr;
-};
-
-LateFunction<QueryFullImageNameFunction> queryFullImageName("Kernel32.dll", "QueryFullProcessImageNameA");
-LateFunction<ModuleFileNameFunction> moduleFileNameEx("psapi.dll", "GetModuleFileNameExA");
-LateFunction<LongPathNameFunction> longPathName("Kernel32.dll", "GetLongPathNameA");
-LateFunction<SnapshotFunction> createSnapshot("Kernel32.dll", "CreateToolhelp32Snapshot");
-LateFunction<ModuleWalkFunction> module32First("Kernel32.dll", "Module32First");
-LateFunction<QueryFullImageNameWideFunction> queryFullImageNameWide("Kernel32.dll",
-                                                                    "QueryFullProcessImageNameW");
-LateFunction<ModuleFileNameWideFunction> moduleFileNameExWide("psapi.dll", "GetModuleFileNameExW");
-LateFunction<MappedFileNameFunction> mappedFileName("psapi.dll", "GetMappedFileNameW");
-LateFunction<EnumModulesFunction> enumProcessModules("psapi.dll", "EnumProcessModules");
-LateFunction<QueryDosDeviceFunction> queryDosDevice("Kernel32.dll", "QueryDosDeviceW");
-LateFunction<CompareOrdinalFunction> compareOrdinal("Kernel32.dll", "CompareStringOrdinal");
-LateFunction<EqualUnicodeFunction> equalUnicode("ntdll.dll", "RtlEqualUnicodeString");
+const SystemFunction<QueryFullImageNameFunction> queryFullImageName("Kernel32.dll", "QueryFullProcessImageNameA");
+const SystemFunction<ModuleFileNameFunction> moduleFileNameEx("psapi.dll", "GetModuleFileNameExA");
+const SystemFunction<LongPathNameFunction> longPathName("Kernel32.dll", "GetLongPathNameA");
+const SystemFunction<SnapshotFunction> createSnapshot("Kernel32.dll", "CreateToolhelp32Snapshot");
+const SystemFunction<ModuleWalkFunction> module32First("Kernel32.dll", "Module32First");
+const SystemFunction<QueryFullImageNameWideFunction> queryFullImageNameWide("Kernel32.dll",
+                                                                          "QueryFullProcessImageNameW");
+const SystemFunction<ModuleFileNameWideFunction> moduleFileNameExWide("psapi.dll", "GetModuleFileNameExW");
+const SystemFunction<MappedFileNameFunction> mappedFileName("psapi.dll", "GetMappedFileNameW");
+const SystemFunction<EnumModulesFunction> enumProcessModules("psapi.dll", "EnumProcessModules");
+const SystemFunction<QueryDosDeviceFunction> queryDosDevice("Kernel32.dll", "QueryDosDeviceW");
+const SystemFunction<CompareOrdinalFunction> compareOrdinal("Kernel32.dll", "CompareStringOrdinal");
+const SystemFunction<EqualUnicodeFunction> equalUnicode("ntdll.dll", "RtlEqualUnicodeString");
 
 constexpr DWORD kWideLength = 1024;
 

@@ -8,12 +8,12 @@
 #include <new>
 
 #include "base/Handles.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/PerfData.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RegistryValues.h"
-#include "cleaning/SystemLibrary.h"
 #include "state/Prompt.h"
 
 namespace {
@@ -32,10 +32,9 @@ constexpr DWORD kMaxPerfBufferLength = 64u << 20;
 
 PerformanceQueryFunction performanceQuery = RegQueryValueExA;
 
-template <typename Function>
-Function Lookup(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+const SystemFunction<SnapshotFunction> createToolhelpSnapshot("kernel32.dll", "CreateToolhelp32Snapshot");
+const SystemFunction<ProcessWalkFunction> process32First("kernel32.dll", "Process32First");
+const SystemFunction<ProcessWalkFunction> process32Next("kernel32.dll", "Process32Next");
 
 bool ConvertWithCodePage(const uint16_t* units, size_t count, char* output, size_t outputLength) {
   static_assert(sizeof(WCHAR) == sizeof(uint16_t), "UTF-16 units");
@@ -104,11 +103,9 @@ PerformanceQueryFunction UsePerformanceQuery(PerformanceQueryFunction function) 
 }
 
 int KillByExeName(const char* path) {
-  HMODULE kernel = LoadSystemLibrary("kernel32.dll");
   Sleep(kToolHelpSettleMs);
-  if (!kernel) return 0;
-  auto createSnapshot = Lookup<SnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
-  auto first = Lookup<ProcessWalkFunction>(kernel, "Process32First");
+  auto createSnapshot = createToolhelpSnapshot.Get();
+  auto first = process32First.Get();
   if (!createSnapshot || !first) return 0;
   std::unique_ptr<PROCESSENTRY32> entry(new (std::nothrow) PROCESSENTRY32());
   if (!entry) return 0;
@@ -135,7 +132,7 @@ int KillByExeName(const char* path) {
         return result;
       }
     }
-    auto next = Lookup<ProcessWalkFunction>(kernel, "Process32Next");
+    auto next = process32Next.Get();
     if (!next) return 0;
     Sleep(kToolHelpSettleMs);
     if (!next(snapshot.Get(), entry.get())) return 0;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/MachineActions.h"
 #include "cleaning/Privileges.h"
-#include "cleaning/SystemLibrary.h"
 #include "state/Prompt.h"
 
 #ifdef _WIN64
@@ -37,10 +37,10 @@ constexpr DWORD kProcessEndWaitMs = 5000;
 constexpr DWORD kMaxProcessIds = 1u << 20;
 EnumProcessesFunction enumProcessesSeam = nullptr;
 
-template <typename Function>
-Function Lookup(HMODULE module, const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+const SystemFunction<SnapshotFunction> createToolhelpSnapshot("kernel32.dll", "CreateToolhelp32Snapshot");
+const SystemFunction<ProcessWalkFunction> process32First("kernel32.dll", "Process32First");
+const SystemFunction<ProcessWalkFunction> process32Next("kernel32.dll", "Process32Next");
+const SystemFunction<EnumProcessesFunction> enumProcessIds("psapi.dll", "EnumProcesses");
 
 }  // namespace
 
@@ -81,10 +81,8 @@ void ProcessList::Clear() {
 
 ProcessList ListProcesses9x() {
   ProcessList list;
-  HMODULE kernel = LoadSystemLibrary("kernel32.dll");
-  if (!kernel) return list;
-  auto createSnapshot = Lookup<SnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
-  auto first = Lookup<ProcessWalkFunction>(kernel, "Process32First");
+  auto createSnapshot = createToolhelpSnapshot.Get();
+  auto first = process32First.Get();
   if (!createSnapshot || !first) return list;
   SnapshotHandle snapshot(createSnapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot.IsValid()) return list;
@@ -95,7 +93,7 @@ ProcessList ListProcesses9x() {
   if (!first(snapshot.Get(), &entry)) return list;
   if (!list.Append(entry.th32ProcessID, entry.szExeFile)) return ProcessList();
   for (;;) {
-    auto next = Lookup<ProcessWalkFunction>(kernel, "Process32Next");
+    auto next = process32Next.Get();
     if (!next) return ProcessList();
     if (!next(snapshot.Get(), &entry)) return list;
     if (!list.Append(entry.th32ProcessID, entry.szExeFile)) return ProcessList();
@@ -107,9 +105,7 @@ ProcessList ListProcessesNT(bool withDebugPrivilege, NtListResult* result) {
   NtListResult& outcome = result ? *result : ignored;
   outcome = NtListResult::Unavailable;
   ProcessList list;
-  HMODULE psapi = LoadSystemLibrary("psapi.dll");
-  if (!psapi) return list;
-  auto enumProcesses = enumProcessesSeam ? enumProcessesSeam : Lookup<EnumProcessesFunction>(psapi, "EnumProcesses");
+  auto enumProcesses = enumProcessesSeam ? enumProcessesSeam : enumProcessIds.Get();
   if (!enumProcesses) return list;
 
   // EnumProcesses says neither how many there are nor that the buffer was too

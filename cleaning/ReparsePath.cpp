@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <string>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 
 namespace {
 

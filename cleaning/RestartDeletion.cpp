@@ -8,10 +8,10 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ReparsePath.h"
-#include "cleaning/SystemLibrary.h"
 #include "cleaning/WidePath.h"
 #include "cleaning/WininitText.h"
 #include "state/ScanState.h"
@@ -155,8 +155,9 @@ bool GrantsAccess(BYTE aceType) {
 bool SystemReadFolderSecurity(HANDLE folder, const char*, std::string& descriptor) {
   using GetSecurityFunction = BOOL(WINAPI*)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD,
                                             DWORD*);
-  static const auto getSecurity =
-      SystemFunction<GetSecurityFunction>("advapi32.dll", "GetKernelObjectSecurity");
+  static const SystemFunction<GetSecurityFunction> getKernelObjectSecurity("advapi32.dll",
+                                                                           "GetKernelObjectSecurity");
+  const auto getSecurity = getKernelObjectSecurity.Get();
   if (!getSecurity) return false;
   const SECURITY_INFORMATION wanted = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   DWORD needed = 0;

@@ -11,6 +11,7 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/MachineActions.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RegistryValues.h"
@@ -78,12 +79,11 @@ bool CommandRunsImage(const char* configured, const ImageIdentity& image) {
 using QueryServiceConfigFunction = BOOL(WINAPI*)(SC_HANDLE service, QUERY_SERVICE_CONFIGA* config,
                                                   DWORD length, DWORD* needed);
 
+// Looked up, not imported: the 9x line's advapi32 need not have it.
+const SystemFunction<QueryServiceConfigFunction> queryServiceConfig("advapi32.dll", "QueryServiceConfigA");
+
 bool RunsImage(SC_HANDLE service, const ImageIdentity& image) {
-  // Looked up, not imported: the 9x line's advapi32 need not have it.
-  HMODULE advapi = GetModuleHandleA("advapi32.dll");
-  auto queryConfig = advapi ? reinterpret_cast<QueryServiceConfigFunction>(reinterpret_cast<void*>(
-                                  GetProcAddress(advapi, "QueryServiceConfigA")))
-                            : nullptr;
+  auto queryConfig = queryServiceConfig.Get();
   if (!queryConfig) return false;
   DWORD needed = 0;
   queryConfig(service, nullptr, 0, &needed);

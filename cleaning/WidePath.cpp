@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <new>
 #include <string>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 #include "cleaning/WidePath.h"
 
 namespace {
@@ -54,26 +54,23 @@ using DosPathToNtPathFunction = BOOLEAN(WINAPI*)(const WCHAR* dosName, UnicodeSt
 using FreeUnicodeStringFunction = void(WINAPI*)(UnicodeString* text);
 using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
 
-struct NtFunctions {
-  bool lookedUp = false;
-  NtCreateFileFunction createFile = nullptr;
-  DosPathToNtPathFunction dosPathToNtPath = nullptr;
-  FreeUnicodeStringFunction freeUnicodeString = nullptr;
-  NtStatusToErrorFunction statusToError = nullptr;
-  IoCancelFunction cancelSynchronousIo = nullptr;
-};
-NtFunctions nt;
+const SystemFunction<NtCreateFileFunction> ntCreateFile("ntdll.dll", "NtCreateFile");
+const SystemFunction<DosPathToNtPathFunction> dosPathToNtPath("ntdll.dll", "RtlDosPathNameToNtPathName_U");
+const SystemFunction<FreeUnicodeStringFunction> freeUnicodeString("ntdll.dll", "RtlFreeUnicodeString");
+const SystemFunction<NtStatusToErrorFunction> ntStatusToError("ntdll.dll", "RtlNtStatusToDosError");
+const SystemFunction<IoCancelFunction> cancelSynchronousIo("kernel32.dll", "CancelSynchronousIo");
 
-const NtFunctions& Nt() {
-  if (!nt.lookedUp) {
-    nt.lookedUp = true;
-    nt.createFile = SystemFunction<NtCreateFileFunction>("ntdll.dll", "NtCreateFile");
-    nt.dosPathToNtPath = SystemFunction<DosPathToNtPathFunction>("ntdll.dll", "RtlDosPathNameToNtPathName_U");
-    nt.freeUnicodeString = SystemFunction<FreeUnicodeStringFunction>("ntdll.dll", "RtlFreeUnicodeString");
-    nt.statusToError = SystemFunction<NtStatusToErrorFunction>("ntdll.dll", "RtlNtStatusToDosError");
-    nt.cancelSynchronousIo = SystemFunction<IoCancelFunction>("kernel32.dll", "CancelSynchronousIo");
-  }
-  return nt;
+struct NtFunctions {
+  NtCreateFileFunction createFile;
+  DosPathToNtPathFunction dosPathToNtPath;
+  FreeUnicodeStringFunction freeUnicodeString;
+  NtStatusToErrorFunction statusToError;
+  IoCancelFunction cancelSynchronousIo;
+};
+
+NtFunctions Nt() {
+  return {ntCreateFile.Get(), dosPathToNtPath.Get(), freeUnicodeString.Get(), ntStatusToError.Get(),
+          cancelSynchronousIo.Get()};
 }
 
 CandidateOpenFunction openSeam = nullptr;
@@ -138,7 +135,7 @@ HANDLE SystemOpen(const char* path, const wchar_t* widePath, DWORD access, DWORD
 
 IoCancelFunction cancelSeam = nullptr;
 
-IoCancelFunction Canceller() { return cancelSeam ? cancelSeam : Nt().cancelSynchronousIo; }
+IoCancelFunction Canceller() { return cancelSeam ? cancelSeam : cancelSynchronousIo.Get(); }
 
 bool CancelsSynchronousIo() { return cancelWhereAvailable && Canceller() != nullptr; }
 

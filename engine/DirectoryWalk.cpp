@@ -8,9 +8,9 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 #include "cleaning/WidePath.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
@@ -131,15 +131,9 @@ using NtQueryDirectoryFileFunction = LONG(WINAPI*)(HANDLE file, HANDLE event, vo
                                                    BOOLEAN returnSingleEntry, void* fileName,
                                                    BOOLEAN restartScan);
 
-NtQueryDirectoryFileFunction QueryDirectory() {
-  static bool lookedUp = false;
-  static NtQueryDirectoryFileFunction query = nullptr;
-  if (!lookedUp) {
-    lookedUp = true;
-    query = SystemFunction<NtQueryDirectoryFileFunction>("ntdll.dll", "NtQueryDirectoryFile");
-  }
-  return query;
-}
+const SystemFunction<NtQueryDirectoryFileFunction> ntQueryDirectoryFile("ntdll.dll", "NtQueryDirectoryFile");
+
+NtQueryDirectoryFileFunction QueryDirectory() { return ntQueryDirectoryFile.Get(); }
 
 // A folder that a level walks, held open for as long as the level lasts: it
 // was opened without following a link and checked through its handle to be a

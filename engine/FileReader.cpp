@@ -2,9 +2,9 @@
 
 #include <winioctl.h>
 
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/SystemLibrary.h"
 #include "engine/CandidateOpen.h"
 
 namespace {
@@ -40,25 +40,19 @@ using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* in
                                     ULONG length, ULONG informationClass);
 using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
 
+const SystemFunction<SetByHandleFunction> setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
+const SystemFunction<NtSetFunction> ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
+const SystemFunction<NtStatusToErrorFunction> ntStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
+
 struct InformationFunctions {
-  bool lookedUp = false;
-  SetByHandleFunction setByHandle = nullptr;
-  NtSetFunction ntSet = nullptr;
-  NtStatusToErrorFunction ntStatusToError = nullptr;
+  SetByHandleFunction setByHandle;
+  NtSetFunction ntSet;
+  NtStatusToErrorFunction ntStatusToError;
 };
-InformationFunctions functions;
 bool ntAlways = false;
 
-const InformationFunctions& Functions() {
-  if (!functions.lookedUp) {
-    functions.lookedUp = true;
-    functions.setByHandle =
-        SystemFunction<SetByHandleFunction>("kernel32.dll", "SetFileInformationByHandle");
-    functions.ntSet = SystemFunction<NtSetFunction>("ntdll.dll", "NtSetInformationFile");
-    functions.ntStatusToError =
-        SystemFunction<NtStatusToErrorFunction>("ntdll.dll", "RtlNtStatusToDosError");
-  }
-  return functions;
+InformationFunctions Functions() {
+  return {setFileInformationByHandle.Get(), ntSetInformationFile.Get(), ntStatusToDosError.Get()};
 }
 
 bool SetInformation(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "base/PathText.h"
+#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
-#include "cleaning/SystemLibrary.h"
 #include "cleaning/WidePath.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
@@ -47,20 +47,16 @@ using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEV
                                             void* information);
 using AttributesExWideFunction = BOOL(WINAPI*)(const wchar_t* path, GET_FILEEX_INFO_LEVELS level,
                                                void* information);
-AttributesExFunction attributesEx = nullptr;
-AttributesExWideFunction attributesExWide = nullptr;
-bool attributesExLookedUp = false;
+const SystemFunction<AttributesExFunction> getFileAttributesEx("kernel32.dll", "GetFileAttributesExA");
+const SystemFunction<AttributesExWideFunction> getFileAttributesExWide("kernel32.dll", "GetFileAttributesExW");
 
 // The length that the file system keeps with the file itself. A directory
 // entry's length can lag behind it on NTFS (a file still open for writing, a
 // hard link written through another name). GetFileAttributesExA: Windows 98
 // and NT 4 on; Windows 95 has only FAT, whose entries are the file's record.
 bool CurrentLength(const char* path, const wchar_t* widePath, uint64_t& length) {
-  if (!attributesExLookedUp) {
-    attributesExLookedUp = true;
-    attributesEx = SystemFunction<AttributesExFunction>("kernel32.dll", "GetFileAttributesExA");
-    attributesExWide = SystemFunction<AttributesExWideFunction>("kernel32.dll", "GetFileAttributesExW");
-  }
+  AttributesExFunction attributesEx = getFileAttributesEx.Get();
+  AttributesExWideFunction attributesExWide = getFileAttributesExWide.Get();
   if (widePath ? !attributesExWide : !attributesEx) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
   BOOL read;

@@ -1,14 +1,11 @@
 #pragma once
-// Resource ids shared by the resource script and the code.
+// Resource ids shared by the resource script and the code. The message
+// box's are the window kit's own.
+#include "ui/MessageTemplate.h"
 
 #define IDI_SCOURIX 128
 #define IDD_SCAN 141
-#define IDD_MESSAGE 142
 #define IDB_SKIN 156
-#define IDB_ICON_INFORMATION 152
-#define IDB_ICON_QUESTION 153
-#define IDB_ICON_WARNING 154
-#define IDB_ICON_ERROR 155
 
 // Scan window controls.
 #define IDC_OK_BUTTON 1070
@@ -27,8 +24,3 @@
 #define IDC_LOGO 1085
 #define IDC_LOG_FRAME 1034
 #define IDC_LOG 1055
-
-// Message box controls.
-#define IDC_MESSAGE_ICON 1085
-#define IDC_MESSAGE_TEXT 1086
-#define IDC_SINGLE_OK 3

@@ -1,7 +1,7 @@
 #include "ui/MessageDialog.h"
 
-#include "res/resource.h"
 #include "state/ProgramTitle.h"
+#include "ui/MessageTemplate.h"
 #include "ui/TextFit.h"
 #include "ui/UiKit.h"
 

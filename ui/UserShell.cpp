@@ -12,18 +12,13 @@
 
 #include <string>
 
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
+#include "cleaning/OsVersion.h"
 
 namespace {
 
 // SID_STopLevelBrowser, the service of a shell window's own browser.
 constexpr GUID kTopLevelBrowser = {0x4c96be40, 0x915c, 0x11cf, {0x99, 0xd3, 0x00, 0xaa, 0x00, 0x4a, 0xe8, 0x37}};
-
-bool IsVistaOrLater() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT && version.dwMajorVersion >= 6;
-}
 
 // An interface pointer released with the object.
 template <typename Interface>
@@ -48,53 +43,40 @@ class ComPtr {
   Interface* pointer_ = nullptr;
 };
 
-// ole32 and oleaut32, loaded for one call: the program may import neither,
-// since Windows 95 and NT 4 must load it. COM is initialised on this thread
-// for the object's lifetime.
+// ole32 and oleaut32, looked up at the first call: the program may import
+// neither, since Windows 95 and NT 4 must load it.
+const SystemFunction<HRESULT(WINAPI*)(void*)> coInitialize("ole32.dll", "CoInitialize");
+const SystemFunction<void(WINAPI*)()> coUninitialize("ole32.dll", "CoUninitialize");
+const SystemFunction<HRESULT(WINAPI*)(const CLSID&, IUnknown*, DWORD, const IID&, void**)> coCreateInstance(
+    "ole32.dll", "CoCreateInstance");
+const SystemFunction<BSTR(WINAPI*)(const OLECHAR*)> sysAllocString("oleaut32.dll", "SysAllocString");
+const SystemFunction<void(WINAPI*)(BSTR)> sysFreeString("oleaut32.dll", "SysFreeString");
+
+// COM, initialised on this thread for the object's lifetime.
 class ComRuntime {
  public:
-  ComRuntime() : ole_(LoadSystemLibrary("ole32.dll")), automation_(LoadSystemLibrary("oleaut32.dll")) {
-    if (!ole_ || !automation_) return;
-    Resolve(ole_, "CoInitialize", initialize_);
-    Resolve(ole_, "CoUninitialize", uninitialize_);
-    Resolve(ole_, "CoCreateInstance", createInstance_);
-    Resolve(automation_, "SysAllocString", allocString_);
-    Resolve(automation_, "SysFreeString", freeString_);
-    if (!initialize_ || !uninitialize_ || !createInstance_ || !allocString_ || !freeString_) return;
-    const HRESULT result = initialize_(nullptr);
+  ComRuntime() {
+    if (!coInitialize || !coUninitialize || !coCreateInstance || !sysAllocString || !sysFreeString) return;
+    const HRESULT result = coInitialize(nullptr);
     // S_FALSE: already initialised in this mode, which still needs its own uninitialise.
     uninitializeAtEnd_ = result == S_OK || result == S_FALSE;
     // Another mode, set by someone else, serves as well.
     ready_ = SUCCEEDED(result) || result == RPC_E_CHANGED_MODE;
   }
   ~ComRuntime() {
-    if (uninitializeAtEnd_) uninitialize_();
-    if (automation_) FreeLibrary(automation_);
-    if (ole_) FreeLibrary(ole_);
+    if (uninitializeAtEnd_) coUninitialize();
   }
   ComRuntime(const ComRuntime&) = delete;
   ComRuntime& operator=(const ComRuntime&) = delete;
 
   bool IsReady() const { return ready_; }
   HRESULT CreateInstance(const CLSID& type, DWORD context, const IID& id, void** object) const {
-    return createInstance_(type, nullptr, context, id, object);
+    return coCreateInstance(type, nullptr, context, id, object);
   }
-  BSTR AllocString(const wchar_t* text) const { return allocString_(text); }
-  void FreeString(BSTR text) const { freeString_(text); }
+  BSTR AllocString(const wchar_t* text) const { return sysAllocString(text); }
+  void FreeString(BSTR text) const { sysFreeString(text); }
 
  private:
-  template <typename Function>
-  static void Resolve(HMODULE module, const char* name, Function*& function) {
-    function = reinterpret_cast<Function*>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-  }
-
-  HMODULE ole_;
-  HMODULE automation_;
-  HRESULT(WINAPI* initialize_)(void*) = nullptr;
-  void(WINAPI* uninitialize_)() = nullptr;
-  HRESULT(WINAPI* createInstance_)(const CLSID&, IUnknown*, DWORD, const IID&, void**) = nullptr;
-  BSTR(WINAPI* allocString_)(const OLECHAR*) = nullptr;
-  void(WINAPI* freeString_)(BSTR) = nullptr;
   bool uninitializeAtEnd_ = false;
   bool ready_ = false;
 };
@@ -179,6 +161,6 @@ int OpenThroughDesktopShell(const char* target) {
 
 void OpenForUser(const char* target) {
   // Before Vista there is no separate elevated token: the shell's is the program's own.
-  if (IsVistaOrLater() && OpenThroughDesktopShell(target)) return;
+  if (ThisWindows().IsNtAtLeast(6) && OpenThroughDesktopShell(target)) return;
   ShellExecuteA(nullptr, "open", target, nullptr, nullptr, SW_SHOWNORMAL);
 }

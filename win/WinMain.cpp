@@ -1,4 +1,4 @@
-#include "cleaning/SystemLibrary.h"
+#include "base/SystemLibrary.h"
 #include "win/WinApp.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -79,6 +79,15 @@ TEST_F(Windows10, IsFamilyFiveGenerationZero) {
   EXPECT_EQ(GetOsFamily(), 5);
   EXPECT_EQ(GetNtGeneration(), 0);
 }
+// The log names the Windows that runs, not the 6.2 build 9200 that
+// GetVersionExA gives a program whose manifest does not declare Windows 10.
+TEST_F(Windows10, TheRunLogNamesWindows10) {
+  ScratchFolder folder("p10-log-version");
+  const std::string log = folder.Join("run.log");
+  EXPECT_EQ(RunFromCommandLine({"/silent", "/nomemory", "/path", folder.Path(), "/log", log}), 0);
+  const std::string text = ReadFileBytes(log);
+  EXPECT_NE(text.find("\r\nWindows: Windows NT 10.0 build "), std::string::npos) << text;
+}
 
 // Restores the current folder on the way out.
 class CurrentFolder {

@@ -13,7 +13,7 @@
 #include "base/PathText.h"
 #include "engine/ScanRun.h"
 #include "state/ScanState.h"
-#include "tests/windows/support/ReportSink.h"
+#include "tools/report-sink/ReportSink.h"
 
 int main(int argc, char** argv) {
   bool printStatus = false;

@@ -12,7 +12,7 @@
 #include "engine/CheckerList.h"
 #include "state/ScanState.h"
 #include "tests/windows/support/Text.h"
-#include "tests/windows/support/ReportSink.h"
+#include "tools/report-sink/ReportSink.h"
 
 class EngineFixture : public ::testing::Test {
  protected:

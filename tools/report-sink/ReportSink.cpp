@@ -1,4 +1,4 @@
-#include "tests/windows/support/ReportSink.h"
+#include "tools/report-sink/ReportSink.h"
 
 #include "state/ScanState.h"
 
