@@ -81,6 +81,46 @@ class JunitTally(unittest.TestCase):
                 self.assertNotIn("passed=", result.stdout)
 
 
+    def test_a_program_run_once_counts_as_its_cases_and_loses_none(self):
+        # As tests/windows/run-gtest leaves them: the listed cases, then
+        # GoogleTest's own report (none when the program died part-way).
+        gtest = ('<testsuites tests="3"><testsuite name="Suite" tests="3">'
+                 '<testcase name="Passes" status="run" result="completed" classname="Suite"/>'
+                 '<testcase name="Fails" status="run" result="completed" classname="Suite">'
+                 '<failure message="Thing.cpp:12&#x0A;Expected equality" type=""/></testcase>'
+                 '<testcase name="SkipsItself" status="run" result="skipped" classname="Suite">'
+                 '<skipped message="no psapi here"/></testcase></testsuite></testsuites>')
+        with tempfile.TemporaryDirectory() as folder:
+            def entry(name, status, cases=None, report=None):
+                base = os.path.join(folder, name)
+                if cases is not None:
+                    write(base + ".cases", "# prefix: 98.\n" + "".join(case + "\n" for case in cases))
+                if report is not None:
+                    write(base + ".xml", report)
+                failure = '<failure message=""/>' if status == "fail" else ""
+                return (f'<testcase name="windows.{name}" status="{status}">{failure}'
+                        f'<system-out>gtest report: {base}\nrun-gtest: 3 cases</system-out></testcase>')
+            listed = ["Suite.Passes", "Suite.Fails", "Suite.SkipsItself"]
+            ctest = ('<testsuite tests="5">'
+                     + entry("ran", "fail", listed, gtest)
+                     + entry("crashed", "fail", listed + ["Later.NeverRan"], gtest.replace("Fails", "Passes2"))
+                     + entry("died-after", "fail", ["Suite.Passes"], gtest.split('<testcase name="Fails"')[0]
+                             + "</testsuite></testsuites>")
+                     + entry("never-listed", "fail")
+                     + '<testcase name="plain" status="run"/></testsuite>')
+            result = tally(ctest)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.splitlines()
+        self.assertEqual(lines[-1], "passed=4 failed=6 skipped=2")
+        self.assertEqual(sorted(lines[:-1]), [
+            "failed: 98.Later.NeverRan (not reported: windows.crashed ended before it)",
+            "failed: 98.Suite.Fails (Thing.cpp:12)",
+            "failed: 98.Suite.Fails (not reported: windows.crashed ended before it)",
+            "failed: 98.Suite.Passes2 (Thing.cpp:12)",
+            "failed: windows.died-after",
+            "failed: windows.never-listed",
+        ])
+
 
 def write(path, text):
     os.makedirs(os.path.dirname(path), exist_ok=True)

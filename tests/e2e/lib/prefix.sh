@@ -79,8 +79,15 @@ prefix_create() {
   WINE=$("$WINEBED" loader "$PREFIX")
   APP_WINE=$("$WINEBED" loader "$PREFIX" "$APP")
   DRIVER_WINE=$("$WINEBED" loader "$PREFIX" "$DRIVER")
-  "$WINEBED" start "$PREFIX" </dev/null >>"$WORK/winebed.log" 2>&1
-  DISPLAY=$("$WINEBED" display "$PREFIX")
+  # One server and one display for the whole scenario: on a busy machine
+  # planting can take longer than the usual half minute without a Wine
+  # program (a server started anew boots the prefix again, running the
+  # RunServices values planted meanwhile) and than the minute without a
+  # window after which a display ends (the program would find none). The
+  # scenario stops both when it ends (scripts/test's sweep, if it cannot).
+  SCOURIX_WINESERVER_LINGER=1800 SCOURIX_XVFB_LINGER=1800 "$WINEBED" start "$PREFIX" \
+    </dev/null >>"$WORK/winebed.log" 2>&1
+  DISPLAY=$(SCOURIX_XVFB_LINGER=1800 "$WINEBED" display "$PREFIX")
 }
 
 prefix_stop() {
