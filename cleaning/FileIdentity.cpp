@@ -7,20 +7,13 @@
 
 #include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/WidePath.h"
 
 namespace {
 
 constexpr int kFileRenameInfo = 3;  // FILE_INFO_BY_HANDLE_CLASS
 constexpr ULONG kNtFileRenameInformation = 10;
-
-struct IoStatusBlock {
-  union {
-    LONG status;
-    void* pointer;
-  };
-  ULONG_PTR information;
-};
 
 // FILE_RENAME_INFO and FILE_RENAME_INFORMATION share this layout.
 struct RenameInformation {
@@ -30,11 +23,6 @@ struct RenameInformation {
   WCHAR fileName[1];
 };
 
-using SetByHandleFunction = BOOL(WINAPI*)(HANDLE file, int informationClass, void* information,
-                                          DWORD length);
-using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information,
-                                    ULONG length, ULONG informationClass);
-using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
 using FindFirstNameFunction = HANDLE(WINAPI*)(const WCHAR* path, DWORD flags, DWORD* length,
                                               WCHAR* name);
 using FindNextNameFunction = BOOL(WINAPI*)(HANDLE search, DWORD* length, WCHAR* name);
@@ -44,9 +32,6 @@ FileNameLister nameLister = nullptr;
 const SystemFunction<void*> wineGetVersion("ntdll.dll", "wine_get_version");
 const SystemFunction<FindFirstNameFunction> findFirstFileName("kernel32.dll", "FindFirstFileNameW");
 const SystemFunction<FindNextNameFunction> findNextFileName("kernel32.dll", "FindNextFileNameW");
-const SystemFunction<SetByHandleFunction> setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
-const SystemFunction<NtSetFunction> ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
-const SystemFunction<NtStatusToErrorFunction> ntStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
 
 bool SystemListFileNames(const char* path, std::vector<std::string>& names) {
   auto findFirst = findFirstFileName.Get();
@@ -146,22 +131,7 @@ bool RenameThroughHandle(HANDLE file, const char* target, DWORD& error) {
   memcpy(rename.information.fileName, wide, nameBytes);
   const DWORD length = static_cast<DWORD>(offsetof(RenameInformation, fileName) + nameBytes + sizeof(WCHAR));
 
-  if (auto setByHandle = setFileInformationByHandle.Get()) {
-    if (setByHandle(file, kFileRenameInfo, &rename, length)) return true;
-    error = GetLastError();
-    return false;
-  }
-  const auto ntSet = ntSetInformationFile.Get();
-  const auto toError = ntStatusToDosError.Get();
-  if (!ntSet) {
-    error = ERROR_CALL_NOT_IMPLEMENTED;
-    return false;
-  }
-  IoStatusBlock status{};
-  LONG result = ntSet(file, &status, &rename, length, kNtFileRenameInformation);
-  if (result >= 0) return true;
-  error = toError ? toError(result) : ERROR_ACCESS_DENIED;
-  return false;
+  return Machine().setFileInformation(file, kFileRenameInfo, kNtFileRenameInformation, &rename, length, error);
 }
 
 bool ListFileNames(const char* path, std::vector<std::string>& names) {

@@ -1,6 +1,46 @@
 #include "cleaning/MachineActions.h"
 
+#include "base/SystemLibrary.h"
+
 namespace {
+
+struct IoStatusBlock {
+  union {
+    LONG status;
+    void* pointer;
+  };
+  ULONG_PTR information;
+};
+using SetByHandleFunction = BOOL(WINAPI*)(HANDLE file, int informationClass, void* information, DWORD length);
+using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information, ULONG length,
+                                    ULONG informationClass);
+using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
+
+const SystemFunction<SetByHandleFunction> setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
+const SystemFunction<NtSetFunction> ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
+const SystemFunction<NtStatusToErrorFunction> ntStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
+bool ntAlways = false;
+
+bool SetInformation(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
+                    DWORD& error) {
+  const auto setByHandle = setFileInformationByHandle.Get();
+  if (setByHandle && !ntAlways) {
+    if (setByHandle(file, byHandleClass, information, length)) return true;
+    error = GetLastError();
+    return false;
+  }
+  const auto ntSet = ntSetInformationFile.Get();
+  if (!ntSet) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  IoStatusBlock status{};
+  const LONG result = ntSet(file, &status, information, length, ntClass);
+  if (result >= 0) return true;
+  const auto toError = ntStatusToDosError.Get();
+  error = toError ? toError(result) : ERROR_ACCESS_DENIED;
+  return false;
+}
 
 LONG DeleteValueOfKey(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   HKEY key = nullptr;
@@ -25,10 +65,33 @@ BOOL WINAPI RefuseRestart(UINT, DWORD) {
   SetLastError(ERROR_CANCELLED);
   return FALSE;
 }
+bool RefuseInformation(HANDLE, int, ULONG, void*, DWORD, DWORD& error) {
+  error = ERROR_CANCELLED;
+  return false;
+}
+BOOL WINAPI RefuseDeletion(const char*) {
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
+}
+BOOL WINAPI RefuseAttributes(const char*, DWORD) {
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
+}
+BOOL WINAPI RefuseMove(const char*, const char*) {
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
+}
+BOOL WINAPI RefuseMoveEx(const char*, const char*, DWORD) {
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
+}
 
-MachineActions realActions = {TerminateProcess, ControlService, DeleteValueOfKey, RegDeleteKeyA, ExitWindowsEx};
+MachineActions realActions = {TerminateProcess, ControlService, DeleteValueOfKey, RegDeleteKeyA,     ExitWindowsEx,
+                              SetInformation,   DeleteFileA,    SetFileAttributesA, MoveFileA,       MoveFileExA};
 const MachineActions reportOnlyActions = {RefuseTermination, RefuseServiceControl, RefuseValueDeletion,
-                                          RefuseKeyDeletion, RefuseRestart};
+                                          RefuseKeyDeletion, RefuseRestart,        RefuseInformation,
+                                          RefuseDeletion,    RefuseAttributes,     RefuseMove,
+                                          RefuseMoveEx};
 const MachineActions* chosen = &realActions;
 
 }  // namespace
@@ -38,3 +101,9 @@ const MachineActions& Machine() { return *chosen; }
 void ChooseMachineActions(bool reportOnly) { chosen = reportOnly ? &reportOnlyActions : &realActions; }
 
 MachineActions& RealMachineActions() { return realActions; }
+
+bool UseNtSetInformationFile(bool always) {
+  const bool previous = ntAlways;
+  ntAlways = always;
+  return previous;
+}

@@ -10,6 +10,7 @@
 #include "base/PathText.h"
 #include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ReparsePath.h"
 #include "cleaning/WidePath.h"
@@ -22,7 +23,6 @@ namespace {
 // at start-up. A larger one is refused rather than read into memory.
 constexpr DWORD kLargestWininit = 8u << 20;
 
-MoveFileExFunction moveFileEx = MoveFileExA;
 WriteFileFunction writeFile = WriteFile;
 
 const char kRemovalFolderName[] = "Scourix.Removed";
@@ -295,7 +295,7 @@ bool ReadWhole(HANDLE file, std::string& bytes) {
 // A copy left behind hidden or read-only (by a crashed run, or by hand) would
 // refuse to be overwritten and so block every later scheduling.
 void ClearAttributes(const char* path) {
-  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) Machine().setFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
 }
 
 // Writes the whole text into a new file and flushes it to the disk, so that
@@ -309,7 +309,7 @@ bool WriteFlushed(const char* path, const std::string& text) {
     if (!file.IsValid()) return false;
     written = WriteAll(file.Get(), text) && FlushFileBuffers(file.Get());
   }
-  if (!written) DeleteFileA(path);
+  if (!written) Machine().deleteFile(path);
   return written;
 }
 
@@ -317,20 +317,20 @@ bool WriteFlushed(const char* path, const std::string& text) {
 // and comes back should the new one fail to take its place.
 bool ReplaceByRenames(const char* replacement, const char* target, const char* previous) {
   ClearAttributes(previous);
-  DeleteFileA(previous);
-  if (!MoveFileA(target, previous)) return false;
-  if (MoveFileA(replacement, target)) {
-    DeleteFileA(previous);
+  Machine().deleteFile(previous);
+  if (!Machine().moveFile(target, previous)) return false;
+  if (Machine().moveFile(replacement, target)) {
+    Machine().deleteFile(previous);
     return true;
   }
-  MoveFileA(previous, target);
+  Machine().moveFile(previous, target);
   return false;
 }
 
 bool ReplaceFile(const char* replacement, const char* target, const char* previous, bool exists) {
-  if (!exists) return MoveFileA(replacement, target) != FALSE;
+  if (!exists) return Machine().moveFile(replacement, target) != FALSE;
   if (GetOsFamily() == OS_WIN9X) return ReplaceByRenames(replacement, target, previous);
-  return MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  return Machine().moveFileEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 // Name of a file beside wininit.ini: the Windows folder plus `name`.
@@ -362,8 +362,8 @@ bool ReadThroughTemporaryCopy(const char* target, std::string& oldText) {
 }  // namespace
 
 MoveFileExFunction UseMoveFileEx(MoveFileExFunction function) {
-  MoveFileExFunction previous = moveFileEx;
-  moveFileEx = function ? function : MoveFileExA;
+  MoveFileExFunction previous = RealMachineActions().moveFileEx;
+  RealMachineActions().moveFileEx = function ? function : MoveFileExA;
   return previous;
 }
 
@@ -393,16 +393,16 @@ bool AddWininitRename(const char* key, const char* value) {
     if (exists && !ReadThroughTemporaryCopy(target, oldText)) return false;
     if (!WriteFlushed(replacement, AddRenameEntry(oldText, key, value))) return false;
   } catch (const std::bad_alloc&) {
-    DeleteFileA(replacement);
+    Machine().deleteFile(replacement);
     return false;
   }
   if (!ReplaceFile(replacement, target, previous, exists)) {
-    DeleteFileA(replacement);
+    Machine().deleteFile(replacement);
     return false;
   }
   // The new file takes the old one's hidden and system flags.
   const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  if (exists && kept) SetFileAttributesA(target, kept | FILE_ATTRIBUTE_ARCHIVE);
+  if (exists && kept) Machine().setFileAttributes(target, kept | FILE_ATTRIBUTE_ARCHIVE);
   return true;
 }
 
@@ -463,7 +463,7 @@ namespace {
 // A refused delayed move is no scheduling: the restart would not remove the file.
 int ScheduleByName(const char* path, const char** reason) {
   FileSystemRedirectionOff nativeView;
-  if (moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+  if (Machine().moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
   *reason = kNotScheduledRefused;
   return 0;
 }
@@ -483,6 +483,8 @@ int ScheduleProvenPath(const char* path, const FileIdentity& identity, const cha
 int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& identity,
                             const char** reason, const wchar_t* widePath) {
   *reason = nullptr;
+  // Asked once here, not left to the actions: scheduling makes the removal
+  // folder and a copy of wininit.ini before its first refused action.
   if (scanState.reportOnly) return 0;  // a report-only run schedules nothing
   switch (GetOsFamily()) {
     case OS_WINNT: {

@@ -2,8 +2,8 @@
 
 #include <winioctl.h>
 
-#include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "engine/CandidateOpen.h"
 
@@ -26,54 +26,6 @@ struct BasicInformation {
 struct DispositionInformation {
   BOOLEAN deleteFile;
 };
-struct IoStatusBlock {
-  union {
-    LONG status;
-    void* pointer;
-  };
-  ULONG_PTR information;
-};
-
-using SetByHandleFunction = BOOL(WINAPI*)(HANDLE file, int informationClass, void* information,
-                                          DWORD length);
-using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information,
-                                    ULONG length, ULONG informationClass);
-using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
-
-const SystemFunction<SetByHandleFunction> setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
-const SystemFunction<NtSetFunction> ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
-const SystemFunction<NtStatusToErrorFunction> ntStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
-
-struct InformationFunctions {
-  SetByHandleFunction setByHandle;
-  NtSetFunction ntSet;
-  NtStatusToErrorFunction ntStatusToError;
-};
-bool ntAlways = false;
-
-InformationFunctions Functions() {
-  return {setFileInformationByHandle.Get(), ntSetInformationFile.Get(), ntStatusToDosError.Get()};
-}
-
-bool SetInformation(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
-                    DWORD& error) {
-  const InformationFunctions& set = Functions();
-  if (set.setByHandle && !ntAlways) {
-    if (set.setByHandle(file, byHandleClass, information, length)) return true;
-    error = GetLastError();
-    return false;
-  }
-  if (!set.ntSet) {
-    error = ERROR_CALL_NOT_IMPLEMENTED;
-    return false;
-  }
-  IoStatusBlock status{};
-  LONG result = set.ntSet(file, &status, information, length, ntClass);
-  if (result >= 0) return true;
-  error = set.ntStatusToError ? set.ntStatusToError(result) : ERROR_ACCESS_DENIED;
-  return false;
-}
-
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
@@ -107,12 +59,6 @@ HANDLE Open(const char* path, const wchar_t* widePath, DWORD access, DWORD share
 }
 
 }  // namespace
-
-bool UseNtSetInformationFile(bool always) {
-  bool previous = ntAlways;
-  ntAlways = always;
-  return previous;
-}
 
 FileReader::FileReader(const char* path, const wchar_t* widePath) {
   if (GetOsFamily() != OS_WINNT) {
@@ -174,11 +120,11 @@ bool FileReader::MarkForDeletion(DWORD& error) { return MarkForDeletionThrough(h
 bool ResetAttributesThrough(HANDLE file, DWORD& error) {
   BasicInformation basic{};
   basic.fileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-  return SetInformation(file, kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic, error);
+  return Machine().setFileInformation(file, kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic, error);
 }
 
 bool MarkForDeletionThrough(HANDLE file, DWORD& error) {
   DispositionInformation disposition{TRUE};
-  return SetInformation(file, kFileDispositionInfo, kNtFileDispositionInformation, &disposition,
-                        sizeof disposition, error);
+  return Machine().setFileInformation(file, kFileDispositionInfo, kNtFileDispositionInformation, &disposition,
+                                     sizeof disposition, error);
 }

@@ -18,6 +18,7 @@
 
 #include "base/Handles.h"
 #include "cleaning/FileIdentity.h"
+#include "cleaning/MachineActions.h"
 #include "engine/ByteReader.h"
 
 class FileReader final : public ByteReader {
@@ -58,12 +59,6 @@ class FileReader final : public ByteReader {
   bool removable_ = false;
   bool readFailed_ = false;
 };
-
-// Test seam: where kernel32 has SetFileInformationByHandle (Vista on) it
-// sets the attributes and the deletion mark; elsewhere NtSetInformationFile
-// of ntdll does. Wine has both, so a test forces the older way with true.
-// Returns the previous setting.
-bool UseNtSetInformationFile(bool always);
 
 // The same two steps through any handle opened with FILE_WRITE_ATTRIBUTES,
 // respectively DELETE (a file re-opened and proven to be the judged one).

@@ -9,6 +9,7 @@
 #include "base/PathText.h"
 #include "cleaning/FileIdentity.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessKill.h"
@@ -183,12 +184,12 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
 // The 9x line: no links, no access lists, no second user; the path is the file.
 bool SetAttributesByPath(const char* path) {
   FileSystemRedirectionOff nativeView;
-  return SetFileAttributesA(path, FILE_ATTRIBUTE_ARCHIVE) != FALSE;
+  return Machine().setFileAttributes(path, FILE_ATTRIBUTE_ARCHIVE) != FALSE;
 }
 
 bool DeleteByPath(const char* path, DWORD& error) {
   FileSystemRedirectionOff nativeView;
-  if (DeleteFileA(path)) return true;
+  if (Machine().deleteFile(path)) return true;
   error = GetLastError();
   return false;
 }
@@ -287,7 +288,7 @@ void RenameInfectedFile(const char* name, const char* path) {
   BOOL moved = FALSE;
   if (changed) {
     FileSystemRedirectionOff nativeView;
-    moved = MoveFileA(path, renamed);
+    moved = Machine().moveFile(path, renamed);
   }
   if (moved) {
     ++scanState.filesRenamed;

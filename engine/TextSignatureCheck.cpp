@@ -6,6 +6,7 @@
 
 #include "base/PathText.h"
 #include "cleaning/FileSystemRedirection.h"
+#include "cleaning/MachineActions.h"
 #include "cleaning/ReparsePath.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
@@ -29,7 +30,7 @@ bool DeleteJudgedFile(const char* path, FileReader& file) {
   file.Close();
   if (PathHasReparsePoint(path)) return false;
   FileSystemRedirectionOff nativeView;
-  return DeleteFileA(path) != FALSE;
+  return Machine().deleteFile(path) != FALSE;
 }
 
 }  // namespace

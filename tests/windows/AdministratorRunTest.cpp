@@ -302,20 +302,30 @@ TEST_F(AdministratorRunTest, AValueThatCannotBeDeletedIsLeftAndLogged) {
 
 // Every change goes through the run's set of actions: a report-only run of
 // a sample and of a start-up value naming it reaches none of the real set's
-// calls, which a removing run of the same reaches.
+// calls, which a removing run of the same reaches (and, all refused, leaves
+// both in place).
 int realActionsReached = 0;
 BOOL WINAPI CountTermination(HANDLE, UINT) { return ++realActionsReached, FALSE; }
 BOOL WINAPI CountServiceControl(SC_HANDLE, DWORD, SERVICE_STATUS*) { return ++realActionsReached, FALSE; }
 LONG CountValueDeletion(HKEY, const char*, const char*, REGSAM) { return ++realActionsReached, ERROR_ACCESS_DENIED; }
 LONG WINAPI CountKeyDeletion(HKEY, const char*) { return ++realActionsReached, ERROR_ACCESS_DENIED; }
 BOOL WINAPI CountRestart(UINT, DWORD) { return ++realActionsReached, FALSE; }
+bool CountInformation(HANDLE, int, ULONG, void*, DWORD, DWORD& error) {
+  error = ERROR_ACCESS_DENIED;
+  return ++realActionsReached, false;
+}
+BOOL WINAPI CountDeletion(const char*) { return ++realActionsReached, FALSE; }
+BOOL WINAPI CountAttributes(const char*, DWORD) { return ++realActionsReached, FALSE; }
+BOOL WINAPI CountMove(const char*, const char*) { return ++realActionsReached, FALSE; }
+BOOL WINAPI CountMoveEx(const char*, const char*, DWORD) { return ++realActionsReached, FALSE; }
 
 TEST_F(AdministratorRunTest, AReportOnlyRunReachesNoRealActionWhereARemovingRunDoes) {
   struct CountedActions {
     MachineActions saved = RealMachineActions();
     CountedActions() {
       RealMachineActions() = {CountTermination, CountServiceControl, CountValueDeletion, CountKeyDeletion,
-                              CountRestart};
+                              CountRestart,     CountInformation,    CountDeletion,      CountAttributes,
+                              CountMove,        CountMoveEx};
       realActionsReached = 0;
     }
     ~CountedActions() { RealMachineActions() = saved; }
@@ -334,7 +344,9 @@ TEST_F(AdministratorRunTest, AReportOnlyRunReachesNoRealActionWhereARemovingRunD
 
   ChooseMachineActions(false);
   RunSilent(folder.Path(), "");
-  EXPECT_GT(realActionsReached, 0);
+  EXPECT_GT(realActionsReached, 1);
+  EXPECT_TRUE(FileExists(sample));
+  EXPECT_TRUE(RegistryScratch::Exists(runKey, "scourix-test-actions"));
 }
 
 }  // namespace
