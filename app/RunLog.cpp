@@ -54,22 +54,13 @@ class HeldFolders {
     char* name = nullptr;
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, &name);
     if (length == 0 || length >= MAX_PATH) return true;  // the open says what is wrong
-    size_t start;
-    if (full[0] == '\\' && full[1] == '\\') {
-      // \\?\ and \\.\ name devices and the object namespace, where links
-      // cannot be told; \\server\share\ is a share.
-      if (full[2] == '?' || full[2] == '.') {
-        error = "it is not a path on a drive or a share";
-        return false;
-      }
-      const char* share = strchr(full + 2, '\\');
-      const char* below = share ? strchr(share + 1, '\\') : nullptr;
-      if (!below) return true;
-      start = static_cast<size_t>(below - full) + 1;
-    } else {
-      start = 3;  // X:\ (a drive letter)
+    // \\?\ and \\.\ name devices and the object namespace, where links
+    // cannot be told.
+    if (full[0] == '\\' && full[1] == '\\' && (full[2] == '?' || full[2] == '.')) {
+      error = "it is not a path on a drive or a share";
+      return false;
     }
-    for (size_t at = start; full[at]; ++at) {
+    for (size_t at = PathRootLength(full); full[at]; ++at) {
       if (full[at] != '\\') continue;
       full[at] = '\0';
       FileHandle folder;

@@ -173,3 +173,13 @@ void FormatEscaped(char* destination, size_t destinationLength, const char* form
   }
   CopyTruncated(destination, destinationLength, out.c_str());
 }
+
+size_t PathRootLength(const char* path) {
+  if (path[0] != '\0' && path[1] == ':' && path[2] == '\\') return 3;
+  if (path[0] == '\\' && path[1] == '\\') {
+    const char* server = strchr(path + 2, '\\');
+    const char* share = server ? strchr(server + 1, '\\') : nullptr;
+    return share ? static_cast<size_t>(share - path) + 1 : strlen(path);
+  }
+  return 0;
+}

@@ -30,6 +30,11 @@ void CopyTruncated(char (&destination)[N], const char* source) {
   CopyTruncated(destination, N, source);
 }
 
+// Length of a full path's root, where its first folder or file begins: 3
+// after "X:\", after "\\server\share\" (the whole text when nothing follows
+// the share), else 0.
+size_t PathRootLength(const char* path);
+
 // Names in log lines and on standard output come from the disk and the
 // registry, where a value name may hold CR and LF: each character below 0x20
 // is written as a visible escape ("\x0D"), so that no name can start a line

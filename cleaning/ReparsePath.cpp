@@ -6,23 +6,12 @@
 #include <cwchar>
 #include <string>
 
+#include "base/PathText.h"
 #include "base/SystemLibrary.h"
 #include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 
 namespace {
-
-// Where the first component that may be a link begins: after "X:\", after
-// "\\server\share\", else at the start.
-size_t FirstComponent(const char* path) {
-  if (path[0] != '\0' && path[1] == ':' && path[2] == '\\') return 3;
-  if (path[0] == '\\' && path[1] == '\\') {
-    const char* server = strchr(path + 2, '\\');
-    const char* share = server ? strchr(server + 1, '\\') : nullptr;
-    return share ? static_cast<size_t>(share - path) + 1 : strlen(path);
-  }
-  return 0;
-}
 
 size_t FirstWideComponent(const std::wstring& path) {
   size_t start = 0;
@@ -49,7 +38,7 @@ bool PathHasReparsePoint(const char* path) {
   size_t length = strlen(path);
   if (length >= sizeof prefix) return true;  // cannot be tested, so not trusted
   FileSystemRedirectionOff nativeView;
-  for (size_t end = FirstComponent(path); end < length;) {
+  for (size_t end = PathRootLength(path); end < length;) {
     const char* separator = strchr(path + end, '\\');
     end = separator ? static_cast<size_t>(separator - path) : length;
     memcpy(prefix, path, end);

@@ -85,18 +85,8 @@ bool knownRootKeepsLengthInEntries = false;
 // enters, and a volume whose entries are the records (FAT) holds no links:
 // so below the root the answer stays the root's, or errs on the safe side.
 bool VolumeRoot(const char* path, char* root, size_t size) {
-  size_t length;
-  if (path[0] == '\\' && path[1] == '\\') {
-    const char* share = strchr(path + 2, '\\');
-    const char* end = share ? strchr(share + 1, '\\') : nullptr;
-    if (!end) return false;
-    length = static_cast<size_t>(end - path) + 1;
-  } else if (path[0] && path[1] == ':' && path[2] == '\\') {
-    length = 3;
-  } else {
-    return false;
-  }
-  if (length >= size) return false;
+  const size_t length = PathRootLength(path);
+  if (length == 0 || path[length - 1] != '\\' || length >= size) return false;
   memcpy(root, path, length);
   root[length] = '\0';
   return true;

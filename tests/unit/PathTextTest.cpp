@@ -66,4 +66,11 @@ TEST(PathText, FormatEscapedEscapesTheArgumentsButNotTheFormat) {
   EXPECT_EQ(Formatted("%*d|%.*s", 3, 5, 1, "ab"), "  5|a");
 }
 
+TEST(PathText, PathRootLengthEndsAfterTheDriveOrTheShare) {
+  EXPECT_EQ(PathRootLength("C:\\a\\b"), 3u);
+  EXPECT_EQ(PathRootLength("\\\\server\\share\\a"), 15u);
+  EXPECT_EQ(PathRootLength("\\\\server\\share"), 14u);
+  EXPECT_EQ(PathRootLength("a\\b"), 0u);
+}
+
 }  // namespace
