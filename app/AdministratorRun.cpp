@@ -14,9 +14,9 @@
 #include "app/WindowRun.h"
 #include "base/Handles.h"
 #include "base/PathText.h"
-#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/files/Files.h"
 #include "state/ProgramTitle.h"
 #include "state/ScanState.h"
 
@@ -39,9 +39,8 @@ bool IsMissing(DWORD error) {
 // listed, or a file that can be read. Anything else is the administrator's
 // mistake, not a clean machine.
 bool CheckTarget(const std::string& path, std::string& error) {
-  FileSystemRedirectionOff nativeView;
   const std::string named = "/path " + EscapeControlCharacters(path.c_str());
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = PathAttributes(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD reason = GetLastError();
     error = IsMissing(reason) ? named + ": there is no such folder or file"
@@ -53,12 +52,12 @@ bool CheckTarget(const std::string& path, std::string& error) {
     std::string pattern = path;
     if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
     WIN32_FIND_DATAA found;
-    FindHandle search(FindFirstFileA((pattern + "*.*").c_str(), &found));
+    FindHandle search(FindFirstEntry((pattern + "*.*").c_str(), found));
     if (!search.IsValid() && GetLastError() != ERROR_FILE_NOT_FOUND) reason = GetLastError();
   } else {
     // The 9x line refuses FILE_SHARE_DELETE as an invalid parameter.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | (GetOsFamily() == OS_WINNT ? FILE_SHARE_DELETE : 0);
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    FileHandle file(OpenPath(path.c_str(), GENERIC_READ, share, OPEN_EXISTING, 0));
     if (!file.IsValid()) reason = GetLastError();
   }
   if (reason == ERROR_SUCCESS) return true;

@@ -10,6 +10,7 @@
 #include "app/ConsoleOutput.h"
 #include "base/PathText.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/files/Files.h"
 #include "state/ScanState.h"
 
 namespace {
@@ -68,8 +69,8 @@ class HeldFolders {
       // being held that way; it is then still checked, and held as it can be.
       for (DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
                           DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}}) {
-        *folder.Receive() = CreateFileA(full, FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        *folder.Receive() = OpenPath(full, FILE_READ_ATTRIBUTES, share, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
         if (folder.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION) break;
       }
       const DWORD openError = folder.IsValid() ? 0 : GetLastError();
@@ -78,7 +79,7 @@ class HeldFolders {
         information.dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;  // cannot tell: taken for one
       // Wine opens a link's target even when told not to follow it, so the
       // name is asked as well; with the folder held, it names what was held.
-      const DWORD byName = folder.IsValid() ? GetFileAttributesA(full) : INVALID_FILE_ATTRIBUTES;
+      const DWORD byName = folder.IsValid() ? PathAttributes(full) : INVALID_FILE_ATTRIBUTES;
       if (byName != INVALID_FILE_ATTRIBUTES) information.dwFileAttributes |= byName & FILE_ATTRIBUTE_REPARSE_POINT;
       if (openError == ERROR_FILE_NOT_FOUND || openError == ERROR_PATH_NOT_FOUND) return true;
       if (openError)
@@ -117,8 +118,8 @@ bool RunLog::Open(const std::string& path, std::string& error) {
   HeldFolders folders;
   if (noLink && !folders.Hold(path, error)) return false;
   auto open = [&](SECURITY_ATTRIBUTES* attributes) {
-    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, attributes, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL | noLink, nullptr);
+    return OpenPath(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | noLink,
+                    attributes);
   };
   *file_.Receive() = open(security.Attributes());
   // Only an administrator may name Administrators as the owner.

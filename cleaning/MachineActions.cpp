@@ -86,12 +86,28 @@ BOOL WINAPI RefuseMoveEx(const char*, const char*, DWORD) {
   return FALSE;
 }
 
-MachineActions realActions = {TerminateProcess, ControlService, DeleteValueOfKey, RegDeleteKeyA,     ExitWindowsEx,
-                              SetInformation,   DeleteFileA,    SetFileAttributesA, MoveFileA,       MoveFileExA};
+BOOL WINAPI RefuseFolder(const char*, SECURITY_ATTRIBUTES*) {
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
+}
+BOOL WINAPI RefuseCopy(const char*, const char*, BOOL) {
+  SetLastError(ERROR_CANCELLED);
+  return FALSE;
+}
+HANDLE WINAPI RefuseCreation(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE) {
+  SetLastError(ERROR_CANCELLED);
+  return INVALID_HANDLE_VALUE;
+}
+
+MachineActions realActions = {TerminateProcess, ControlService,     DeleteValueOfKey, RegDeleteKeyA,
+                              ExitWindowsEx,    SetInformation,     DeleteFileA,      SetFileAttributesA,
+                              MoveFileA,        MoveFileExA,        CreateDirectoryA, CopyFileA,
+                              CreateFileA};
 const MachineActions reportOnlyActions = {RefuseTermination, RefuseServiceControl, RefuseValueDeletion,
                                           RefuseKeyDeletion, RefuseRestart,        RefuseInformation,
                                           RefuseDeletion,    RefuseAttributes,     RefuseMove,
-                                          RefuseMoveEx};
+                                          RefuseMoveEx,      RefuseFolder,         RefuseCopy,
+                                          RefuseCreation};
 const MachineActions* chosen = &realActions;
 
 }  // namespace

@@ -26,6 +26,13 @@ struct MachineActions {
   BOOL(WINAPI* setFileAttributes)(const char* path, DWORD attributes);
   BOOL(WINAPI* moveFile)(const char* existing, const char* target);
   BOOL(WINAPI* moveFileEx)(const char* existing, const char* target, DWORD flags);
+  // What a change makes on the way: the removal folder, the copy and the new
+  // text of wininit.ini. (The log is the run's own output, not a change: it
+  // is written in every run.)
+  BOOL(WINAPI* createDirectory)(const char* path, SECURITY_ATTRIBUTES* security);
+  BOOL(WINAPI* copyFile)(const char* existing, const char* target, BOOL failIfExists);
+  HANDLE(WINAPI* createFile)(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
+                             DWORD disposition, DWORD flags, HANDLE templateFile);
 };
 
 // The run's set.

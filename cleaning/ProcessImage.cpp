@@ -6,8 +6,8 @@
 
 #include "base/Handles.h"
 #include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/files/Files.h"
 
 namespace {
 
@@ -15,7 +15,6 @@ using QueryFullImageNameFunction = BOOL(WINAPI*)(HANDLE process, DWORD flags, LP
                                                  PDWORD length);
 using ModuleFileNameFunction = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name,
                                               DWORD length);
-using LongPathNameFunction = DWORD(WINAPI*)(LPCSTR path, LPSTR longPath, DWORD length);
 using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 using ModuleWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, MODULEENTRY32* entry);
 using QueryFullImageNameWideFunction = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPWSTR name,
@@ -41,7 +40,6 @@ constexpr DWORD kReadLength = 2 * MAX_PATH;
 
 const SystemFunction<QueryFullImageNameFunction> queryFullImageName("Kernel32.dll", "QueryFullProcessImageNameA");
 const SystemFunction<ModuleFileNameFunction> moduleFileNameEx("psapi.dll", "GetModuleFileNameExA");
-const SystemFunction<LongPathNameFunction> longPathName("Kernel32.dll", "GetLongPathNameA");
 const SystemFunction<SnapshotFunction> createSnapshot("Kernel32.dll", "CreateToolhelp32Snapshot");
 const SystemFunction<ModuleWalkFunction> module32First("Kernel32.dll", "Module32First");
 const SystemFunction<QueryFullImageNameWideFunction> queryFullImageNameWide("Kernel32.dll",
@@ -239,11 +237,8 @@ bool SamePathText(const char* left, const char* right) {
 }
 
 bool ReadFileIdentity(const char* path, FileIdentity& identity) {
-  FileSystemRedirectionOff nativeView;
-  KernelHandle file(CreateFileA(path, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                nullptr));
+  KernelHandle file(OpenPath(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
   return file.IsValid() && IdentifyHandle(file.Get(), identity) &&
          (identity.indexHigh != 0 || identity.indexLow != 0);
 }
@@ -254,15 +249,12 @@ ImageIdentity::ImageIdentity(const char* path) {
     full_[0] = '\0';
     return;
   }
-  LongPathNameFunction toLong = longPathName.Get();
-  if (!toLong || !Fits(toLong(full_, long_, sizeof long_), sizeof long_)) long_[0] = '\0';
-  if (!Fits(GetShortPathNameA(full_, short_, sizeof short_), sizeof short_)) short_[0] = '\0';
+  if (!Fits(LongPathOf(full_, long_, sizeof long_), sizeof long_)) long_[0] = '\0';
+  if (!Fits(ShortPathOf(full_, short_, sizeof short_), sizeof short_)) short_[0] = '\0';
   if (GetOsFamily() != OS_WINNT) return;
   identified_ = ReadFileIdentity(full_, identity_);
-  FileSystemRedirectionOff nativeView;
-  KernelHandle file(CreateFileA(full_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  KernelHandle file(OpenPath(full_, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS));
   BY_HANDLE_FILE_INFORMATION information;
   DWORD length = 0;
   // Only the headers of the very file whose identity was taken.
@@ -294,11 +286,9 @@ bool ImageIdentity::NamesByText(const char* candidate) const {
       !SamePathText(name, FileNameOfPath(short_)))
     return false;
   char form[MAX_PATH];
-  LongPathNameFunction toLong = longPathName.Get();
-  if (long_[0] && toLong && Fits(toLong(candidate, form, sizeof form), sizeof form) &&
-      SamePathText(form, long_))
+  if (long_[0] && Fits(LongPathOf(candidate, form, sizeof form), sizeof form) && SamePathText(form, long_))
     return true;
-  return short_[0] && Fits(GetShortPathNameA(candidate, form, sizeof form), sizeof form) &&
+  return short_[0] && Fits(ShortPathOf(candidate, form, sizeof form), sizeof form) &&
          SamePathText(form, short_);
 }
 

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 #include "cleaning/ProcessNames.h"
 
 // The identity of the file at `path`, read through a handle opened for

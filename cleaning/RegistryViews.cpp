@@ -1,12 +1,12 @@
 #include "cleaning/RegistryViews.h"
 
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/OsVersion.h"
 
 bool IsWindows64Bit() {
 #ifdef _WIN64
   return true;
 #else
-  return RunsUnderWow64();
+  return ThisWindows().wow64;
 #endif
 }
 

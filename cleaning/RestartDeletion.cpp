@@ -9,13 +9,11 @@
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/ReparsePath.h"
 #include "cleaning/WidePath.h"
 #include "cleaning/WininitText.h"
-#include "state/ScanState.h"
+#include "cleaning/files/Files.h"
 
 namespace {
 
@@ -173,10 +171,9 @@ FolderSecurityReader folderSecurityReader = SystemReadFolderSecurity;
 // A folder opened as itself (never through a link at its end), for reading
 // its attributes and its security.
 FileHandle OpenFolder(const char* path) {
-  FileSystemRedirectionOff nativeView;
-  return FileHandle(CreateFileA(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return FileHandle(OpenPath(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
 }
 
 bool IsPlainFolder(HANDLE folder, BY_HANDLE_FILE_INFORMATION& information) {
@@ -295,7 +292,7 @@ bool ReadWhole(HANDLE file, std::string& bytes) {
 // A copy left behind hidden or read-only (by a crashed run, or by hand) would
 // refuse to be overwritten and so block every later scheduling.
 void ClearAttributes(const char* path) {
-  if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) Machine().setFileAttributes(path, FILE_ATTRIBUTE_NORMAL);
+  if (PathAttributes(path) != INVALID_FILE_ATTRIBUTES) SetAttributesByName(path, FILE_ATTRIBUTE_NORMAL);
 }
 
 // Writes the whole text into a new file and flushes it to the disk, so that
@@ -304,12 +301,11 @@ bool WriteFlushed(const char* path, const std::string& text) {
   ClearAttributes(path);
   bool written;
   {
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    FileHandle file(CreateByName(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL));
     if (!file.IsValid()) return false;
     written = WriteAll(file.Get(), text) && FlushFileBuffers(file.Get());
   }
-  if (!written) Machine().deleteFile(path);
+  if (!written) DeleteByName(path);
   return written;
 }
 
@@ -317,20 +313,20 @@ bool WriteFlushed(const char* path, const std::string& text) {
 // and comes back should the new one fail to take its place.
 bool ReplaceByRenames(const char* replacement, const char* target, const char* previous) {
   ClearAttributes(previous);
-  Machine().deleteFile(previous);
-  if (!Machine().moveFile(target, previous)) return false;
-  if (Machine().moveFile(replacement, target)) {
-    Machine().deleteFile(previous);
+  DeleteByName(previous);
+  if (!RenameByName(target, previous)) return false;
+  if (RenameByName(replacement, target)) {
+    DeleteByName(previous);
     return true;
   }
-  Machine().moveFile(previous, target);
+  RenameByName(previous, target);
   return false;
 }
 
 bool ReplaceFile(const char* replacement, const char* target, const char* previous, bool exists) {
-  if (!exists) return Machine().moveFile(replacement, target) != FALSE;
+  if (!exists) return RenameByName(replacement, target);
   if (GetOsFamily() == OS_WIN9X) return ReplaceByRenames(replacement, target, previous);
-  return Machine().moveFileEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  return MoveByNameEx(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 // Name of a file beside wininit.ini: the Windows folder plus `name`.
@@ -344,7 +340,7 @@ bool SiblingPath(char (&path)[350], const char* name) {
 bool ReadThroughTemporaryCopy(const char* target, std::string& oldText) {
   WIN32_FIND_DATAA found;
   {
-    FindHandle search(FindFirstFileA(target, &found));
+    FindHandle search(FindFirstEntry(target, found));
     if (!search.IsValid() || found.nFileSizeHigh != 0 || found.nFileSizeLow > kLargestWininit) return false;
   }
   char copy[MAX_PATH];
@@ -353,9 +349,8 @@ bool ReadThroughTemporaryCopy(const char* target, std::string& oldText) {
   ClearAttributes(copy);
   // A copy that cannot be refreshed (held open, say) may be one left by an
   // earlier call: rewriting from it would drop entries added since.
-  if (!CopyFileA(target, copy, FALSE)) return false;
-  FileHandle source(CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!CopyByName(target, copy)) return false;
+  FileHandle source(OpenPath(copy, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
   return source.IsValid() && ReadWhole(source.Get(), oldText);
 }
 
@@ -382,7 +377,7 @@ bool AddWininitRename(const char* key, const char* value) {
       !SiblingPath(previous, "\\wininit.old"))
     return false;
 
-  const DWORD attributes = GetFileAttributesA(target);
+  const DWORD attributes = PathAttributes(target);
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // Windows refuses to replace a read-only file; the check is made here too,
   // so that a file system that would allow it (a Unix one, for a privileged
@@ -393,16 +388,16 @@ bool AddWininitRename(const char* key, const char* value) {
     if (exists && !ReadThroughTemporaryCopy(target, oldText)) return false;
     if (!WriteFlushed(replacement, AddRenameEntry(oldText, key, value))) return false;
   } catch (const std::bad_alloc&) {
-    Machine().deleteFile(replacement);
+    DeleteByName(replacement);
     return false;
   }
   if (!ReplaceFile(replacement, target, previous, exists)) {
-    Machine().deleteFile(replacement);
+    DeleteByName(replacement);
     return false;
   }
   // The new file takes the old one's hidden and system flags.
   const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  if (exists && kept) Machine().setFileAttributes(target, kept | FILE_ATTRIBUTE_ARCHIVE);
+  if (exists && kept) SetAttributesByName(target, kept | FILE_ATTRIBUTE_ARCHIVE);
   return true;
 }
 
@@ -411,11 +406,7 @@ bool PrepareRemovalFolder(const char* path, DWORD volume, char (&folder)[MAX_PAT
   snprintf(folder, sizeof folder, "%c:\\%s", path[0], kRemovalFolderName);
   std::string descriptor = RemovalFolderDescriptor();
   SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor[0], FALSE};
-  BOOL created;
-  {
-    FileSystemRedirectionOff nativeView;
-    created = CreateDirectoryA(folder, &attributes);
-  }
+  const bool created = CreateFolder(folder, &attributes);
   if (!created && GetLastError() != ERROR_ALREADY_EXISTS) return false;
   FileHandle opened = OpenFolder(folder);
   BY_HANDLE_FILE_INFORMATION information;
@@ -462,8 +453,7 @@ namespace {
 
 // A refused delayed move is no scheduling: the restart would not remove the file.
 int ScheduleByName(const char* path, const char** reason) {
-  FileSystemRedirectionOff nativeView;
-  if (Machine().moveFileEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+  if (MoveByNameEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
   *reason = kNotScheduledRefused;
   return 0;
 }
@@ -483,9 +473,6 @@ int ScheduleProvenPath(const char* path, const FileIdentity& identity, const cha
 int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& identity,
                             const char** reason, const wchar_t* widePath) {
   *reason = nullptr;
-  // Asked once here, not left to the actions: scheduling makes the removal
-  // folder and a copy of wininit.ini before its first refused action.
-  if (scanState.reportOnly) return 0;  // a report-only run schedules nothing
   switch (GetOsFamily()) {
     case OS_WINNT: {
       if (!identity.known) {
@@ -533,7 +520,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
     case OS_WIN9X: {
       // Without a short form (the file vanished, say) there is nothing to schedule.
       char shortPath[MAX_PATH];
-      DWORD length = GetShortPathNameA(path, shortPath, sizeof shortPath);
+      DWORD length = ShortPathOf(path, shortPath, sizeof shortPath);
       if (length == 0 || length >= sizeof shortPath) return 0;
       return AddWininitRename("NUL", shortPath) ? 1 : 0;
     }

@@ -24,7 +24,7 @@
 
 #include <string>
 
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 
 int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& identity,
                             const char** reason, const wchar_t* widePath = nullptr);

@@ -15,6 +15,7 @@
 #include "cleaning/MachineActions.h"
 #include "cleaning/ProcessNames.h"
 #include "cleaning/RegistryValues.h"
+#include "cleaning/files/Files.h"
 
 namespace {
 constexpr DWORD kFullAccess = 0xF003F;  // SC_MANAGER_ALL_ACCESS, asked of the service too
@@ -48,18 +49,13 @@ bool ExpandedCommand(const char* configured, char (&command)[kCommandLength]) {
          AppendText(command, expanded + prefixLength);
 }
 
-bool IsFile(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // What the system would start for a candidate: the file itself, or, for a
 // name without an extension, the name with ".exe".
 bool IsRunnableFile(const char* candidate) {
-  if (IsFile(candidate)) return true;
+  if (IsExistingFile(candidate)) return true;
   char withExtension[kProcessPathLength];
   return !strchr(FileNameOfPath(candidate), '.') && CopyText(withExtension, candidate) &&
-         AppendText(withExtension, ".exe") && IsFile(withExtension);
+         AppendText(withExtension, ".exe") && IsExistingFile(withExtension);
 }
 
 // Whether a configured command starts the image's file.

@@ -116,15 +116,3 @@ std::wstring ExtendedLengthPath(const std::wstring& path) {
     return L"\\\\?\\UNC\\" + made.substr(2);
   return std::wstring();  // a device path: left as it is, not walked as a folder
 }
-
-HANDLE CreateFileWide(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  using CreateFunction = HANDLE(WINAPI*)(const wchar_t* path, DWORD access, DWORD share,
-                                         SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
-                                         HANDLE templateFile);
-  static const auto create = SystemFunction<CreateFunction>("kernel32.dll", "CreateFileW");
-  if (!create) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return INVALID_HANDLE_VALUE;
-  }
-  return create(path, access, share, nullptr, disposition, flags, nullptr);
-}

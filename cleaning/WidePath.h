@@ -30,7 +30,3 @@ bool ShowsExactly(const char* shown, const wchar_t* wide);
 // has the prefix is kept. `path` is made full first (GetFullPathNameW, which
 // also resolves "." and ".." and turns "/" into "\"). Empty when it cannot.
 std::wstring ExtendedLengthPath(const std::wstring& path);
-
-// CreateFileW, looked up at run time (the 9x line has no working one).
-// INVALID_HANDLE_VALUE with ERROR_CALL_NOT_IMPLEMENTED where it is missing.
-HANDLE CreateFileWide(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);

@@ -7,130 +7,22 @@
 #include <string>
 
 #include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
-#include "cleaning/WidePath.h"
+#include "cleaning/files/Files.h"
 
 namespace {
 
-// NtCreateFile's options and the one status that the headers of a Windows 95
-// target do not give.
-constexpr ULONG kFileOpen = 1;
-constexpr ULONG kSynchronousIoNonAlert = 0x20;
-constexpr ULONG kNonDirectoryFile = 0x40;
-constexpr ULONG kCompleteIfOplocked = 0x100;
-constexpr ULONG kOpenForBackupIntent = 0x4000;
-constexpr ULONG kOpenReparsePoint = 0x200000;
-constexpr ULONG kObjectCaseInsensitive = 0x40;
-constexpr LONG kStatusOplockBreakInProgress = 0x108;
-
-struct UnicodeString {
-  USHORT length;
-  USHORT maximumLength;
-  WCHAR* buffer;
-};
-struct ObjectAttributes {
-  ULONG length;
-  HANDLE rootDirectory;
-  UnicodeString* objectName;
-  ULONG attributes;
-  void* securityDescriptor;
-  void* securityQualityOfService;
-};
-struct IoStatusBlock {
-  union {
-    LONG status;
-    void* pointer;
-  };
-  ULONG_PTR information;
-};
-
-using NtCreateFileFunction = LONG(WINAPI*)(HANDLE* file, ACCESS_MASK access, ObjectAttributes* attributes,
-                                           IoStatusBlock* status, LARGE_INTEGER* allocationSize,
-                                           ULONG fileAttributes, ULONG share, ULONG disposition,
-                                           ULONG options, void* eaBuffer, ULONG eaLength);
-using DosPathToNtPathFunction = BOOLEAN(WINAPI*)(const WCHAR* dosName, UnicodeString* ntName,
-                                                 WCHAR** filePart, void* relativeName);
-using FreeUnicodeStringFunction = void(WINAPI*)(UnicodeString* text);
-using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
-
-const SystemFunction<NtCreateFileFunction> ntCreateFile("ntdll.dll", "NtCreateFile");
-const SystemFunction<DosPathToNtPathFunction> dosPathToNtPath("ntdll.dll", "RtlDosPathNameToNtPathName_U");
-const SystemFunction<FreeUnicodeStringFunction> freeUnicodeString("ntdll.dll", "RtlFreeUnicodeString");
-const SystemFunction<NtStatusToErrorFunction> ntStatusToError("ntdll.dll", "RtlNtStatusToDosError");
 const SystemFunction<IoCancelFunction> cancelSynchronousIo("kernel32.dll", "CancelSynchronousIo");
-
-struct NtFunctions {
-  NtCreateFileFunction createFile;
-  DosPathToNtPathFunction dosPathToNtPath;
-  FreeUnicodeStringFunction freeUnicodeString;
-  NtStatusToErrorFunction statusToError;
-  IoCancelFunction cancelSynchronousIo;
-};
-
-NtFunctions Nt() {
-  return {ntCreateFile.Get(), dosPathToNtPath.Get(), freeUnicodeString.Get(), ntStatusToError.Get(),
-          cancelSynchronousIo.Get()};
-}
 
 CandidateOpenFunction openSeam = nullptr;
 DWORD bound = kExaminationBound;
 bool cancelWhereAvailable = true;
 DWORD lastOpenError = 0;
 
-// The open as CreateFileA makes it, but returning at once where the file is
-// oplocked; the break it started is then waited for here, so that no later
-// read on the handle waits for it unbounded.
-HANDLE NtOpen(const wchar_t* widePath, DWORD access, DWORD share, DWORD flags) {
-  const NtFunctions& f = Nt();
-  UnicodeString ntPath{};
-  if (!f.dosPathToNtPath(widePath, &ntPath, nullptr, nullptr)) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
-  ObjectAttributes attributes{sizeof attributes, nullptr, &ntPath, kObjectCaseInsensitive, nullptr, nullptr};
-  ULONG options = kSynchronousIoNonAlert | kNonDirectoryFile | kCompleteIfOplocked;
-  if (flags & FILE_FLAG_OPEN_REPARSE_POINT) options |= kOpenReparsePoint;
-  if (flags & FILE_FLAG_BACKUP_SEMANTICS) options |= kOpenForBackupIntent;
-  HANDLE file = nullptr;
-  IoStatusBlock status{};
-  LONG result = f.createFile(&file, access | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &status,
-                             nullptr, 0, share, kFileOpen, options, nullptr, 0);
-  f.freeUnicodeString(&ntPath);
-  if (result < 0) {
-    SetLastError(f.statusToError ? f.statusToError(result) : ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (result == kStatusOplockBreakInProgress) {
-    DWORD got = 0;
-    if (!DeviceIoControl(file, FSCTL_OPLOCK_BREAK_NOTIFY, nullptr, 0, nullptr, 0, &got, nullptr)) {
-      DWORD error = GetLastError();
-      CloseHandle(file);
-      SetLastError(error);
-      return INVALID_HANDLE_VALUE;
-    }
-  }
-  return file;
-}
-
 HANDLE SystemOpen(const char* path, const wchar_t* widePath, DWORD access, DWORD share, DWORD flags) {
-  if (openSeam) return openSeam(path, access, share, flags);
-  // Per thread: the helper thread needs its own.
-  FileSystemRedirectionOff nativeView;
-  if (GetOsFamily() != OS_WINNT) return CreateFileA(path, access, share, nullptr, OPEN_EXISTING, flags, nullptr);
-  std::wstring converted;
-  if (!widePath) {
-    converted = WideFromFileText(path);
-    if (converted.empty()) {
-      SetLastError(ERROR_INVALID_NAME);
-      return INVALID_HANDLE_VALUE;
-    }
-    widePath = converted.c_str();
-  }
-  const NtFunctions& f = Nt();
-  if (!f.createFile || !f.dosPathToNtPath || !f.freeUnicodeString)
-    return CreateFileWide(widePath, access, share, OPEN_EXISTING, flags);
-  return NtOpen(widePath, access, share, flags);
+  // The native view is taken per call, so per thread: the helper thread's
+  // open gets its own.
+  return openSeam ? openSeam(path, access, share, flags) : OpenForJudging(path, widePath, access, share, flags);
 }
 
 IoCancelFunction cancelSeam = nullptr;

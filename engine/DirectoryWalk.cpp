@@ -9,9 +9,9 @@
 #include "base/Handles.h"
 #include "base/PathText.h"
 #include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/WidePath.h"
+#include "cleaning/files/Files.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/NotExamined.h"
@@ -35,10 +35,7 @@ bool skipReparsePoints = true;
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 // FindFirstFileA under WoW64 sees the real System32, and SysWOW64 once.
-HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA& found) {
-  FileSystemRedirectionOff nativeView;
-  return FindFirstFileA(pattern, &found);
-}
+HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA& found) { return FindFirstEntry(pattern, found); }
 
 // A walk that starts at a drive root notes whether the drive has a Program
 // Files folder, so that the run can walk it afterwards if no walk entered it.
@@ -49,11 +46,7 @@ void ProbeProgramFiles(const char* pattern) {
   if (!colon) return;
   colon[1] = '\0';
   AppendText(scanState.programFilesPattern, "\\Program Files");
-  DWORD attributes;
-  {
-    FileSystemRedirectionOff nativeView;
-    attributes = GetFileAttributesA(probe);
-  }
+  const DWORD attributes = PathAttributes(probe);
   // A link in its place leads off the drive: the walk passes it by, and so
   // does the follow-up.
   if (attributes != INVALID_FILE_ATTRIBUTES && !IsReparsePoint(attributes)) {
@@ -153,12 +146,11 @@ class EnteredFolder {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     {
       ExaminationBound bound;
-      FileSystemRedirectionOff nativeView;
       for (DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE},
                           DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE}}) {
         const DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
-        handle_ = FileHandle(wideFolder ? CreateFileWide(wideFolder, access, share, OPEN_EXISTING, flags)
-                                        : CreateFileA(folder, access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+        handle_ = FileHandle(wideFolder ? OpenPath(wideFolder, access, share, OPEN_EXISTING, flags)
+                                        : OpenPath(folder, access, share, OPEN_EXISTING, flags));
         if (handle_.IsValid() || GetLastError() != ERROR_SHARING_VIOLATION) break;
       }
     }

@@ -2,8 +2,6 @@
 
 #include <winioctl.h>
 
-#include "cleaning/FileSystemRedirection.h"
-#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "engine/CandidateOpen.h"
 
@@ -11,21 +9,6 @@ namespace {
 
 constexpr DWORD kRemovalAccess = GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES;
 
-// FILE_INFO_BY_HANDLE_CLASS values and the two structures, which the headers
-// declare only for Vista and later targets; the NT classes have the same
-// layouts.
-constexpr int kFileBasicInfo = 0;
-constexpr int kFileDispositionInfo = 4;
-constexpr ULONG kNtFileBasicInformation = 4;
-constexpr ULONG kNtFileDispositionInformation = 13;
-
-struct BasicInformation {
-  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;  // 0: unchanged
-  DWORD fileAttributes;
-};
-struct DispositionInformation {
-  BOOLEAN deleteFile;
-};
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
   return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
          a.nFileIndexLow == b.nFileIndexLow;
@@ -116,15 +99,3 @@ bool FileReader::ReadExact(int32_t position, void* destination, uint32_t length)
 bool FileReader::ResetAttributes(DWORD& error) { return ResetAttributesThrough(handle_.Get(), error); }
 
 bool FileReader::MarkForDeletion(DWORD& error) { return MarkForDeletionThrough(handle_.Get(), error); }
-
-bool ResetAttributesThrough(HANDLE file, DWORD& error) {
-  BasicInformation basic{};
-  basic.fileAttributes = FILE_ATTRIBUTE_ARCHIVE;
-  return Machine().setFileInformation(file, kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic, error);
-}
-
-bool MarkForDeletionThrough(HANDLE file, DWORD& error) {
-  DispositionInformation disposition{TRUE};
-  return Machine().setFileInformation(file, kFileDispositionInfo, kNtFileDispositionInformation, &disposition,
-                                     sizeof disposition, error);
-}

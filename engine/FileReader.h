@@ -17,8 +17,7 @@
 #include <windows.h>
 
 #include "base/Handles.h"
-#include "cleaning/FileIdentity.h"
-#include "cleaning/MachineActions.h"
+#include "cleaning/files/Files.h"
 #include "engine/ByteReader.h"
 
 class FileReader final : public ByteReader {
@@ -59,8 +58,3 @@ class FileReader final : public ByteReader {
   bool removable_ = false;
   bool readFailed_ = false;
 };
-
-// The same two steps through any handle opened with FILE_WRITE_ATTRIBUTES,
-// respectively DELETE (a file re-opened and proven to be the judged one).
-bool ResetAttributesThrough(HANDLE file, DWORD& error);
-bool MarkForDeletionThrough(HANDLE file, DWORD& error);

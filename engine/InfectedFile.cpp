@@ -7,15 +7,12 @@
 #include <vector>
 
 #include "base/PathText.h"
-#include "cleaning/FileIdentity.h"
-#include "cleaning/FileSystemRedirection.h"
-#include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessImage.h"
 #include "cleaning/ProcessKill.h"
-#include "cleaning/ReparsePath.h"
 #include "cleaning/RestartDeletion.h"
 #include "cleaning/WidePath.h"
+#include "cleaning/files/Files.h"
 #include "engine/FileReader.h"
 #include "engine/RegistryCleaning.h"
 #include "engine/VariantCheck.h"
@@ -182,20 +179,14 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
 }
 
 // The 9x line: no links, no access lists, no second user; the path is the file.
-bool SetAttributesByPath(const char* path) {
-  FileSystemRedirectionOff nativeView;
-  return Machine().setFileAttributes(path, FILE_ATTRIBUTE_ARCHIVE) != FALSE;
-}
-
 bool DeleteByPath(const char* path, DWORD& error) {
-  FileSystemRedirectionOff nativeView;
-  if (Machine().deleteFile(path)) return true;
+  if (DeleteByName(path)) return true;
   error = GetLastError();
   return false;
 }
 
 void RemoveByPath9x(const char* name, const char* path) {
-  if (!SetAttributesByPath(path)) {
+  if (!SetAttributesByName(path, FILE_ATTRIBUTE_ARCHIVE)) {
     ReportAttributesRefused();
     return;
   }
@@ -216,10 +207,8 @@ void RemoveByPath9x(const char* name, const char* path) {
 FileIdentity IdentityOfPath(const char* path, const wchar_t* widePath) {
   FileIdentity identity;
   const std::wstring ntPath = NtPath(path, widePath);
-  FileSystemRedirectionOff nativeView;
-  FileHandle file(CreateFileWide(ntPath.c_str(), FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING,
-                                 FILE_FLAG_OPEN_REPARSE_POINT));
+  FileHandle file(OpenPath(ntPath.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT));
   if (file.IsValid()) IdentifyHandle(file.Get(), identity);
   return identity;
 }
@@ -285,11 +274,7 @@ void RenameInfectedFile(const char* name, const char* path) {
       dot[1] = 'V';
   }
   if (changed && PathHasReparsePoint(path)) changed = false;
-  BOOL moved = FALSE;
-  if (changed) {
-    FileSystemRedirectionOff nativeView;
-    moved = Machine().moveFile(path, renamed);
-  }
+  const bool moved = changed && RenameByName(path, renamed);
   if (moved) {
     ++scanState.filesRenamed;
     ReportLogLine("%s     %s renamed", path, name);

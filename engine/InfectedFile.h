@@ -28,7 +28,7 @@
 // the attributes were reset: only a holder explains those.
 #include <windows.h>
 
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 
 //
 // `widePath` (NT line): the file's UTF-16 path from the walk, by which every

@@ -1,11 +1,10 @@
 #include "engine/MemoryScan.h"
 
-#include <io.h>
 #include <windows.h>
 
 #include <cstdlib>
 
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/files/Files.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/ProcessList.h"
 #include "cleaning/ProcessNames.h"
@@ -26,17 +25,13 @@ int memoryRestartPrompt = 0;
 namespace {
 
 constexpr unsigned int kStyleOkCancelInformation = MB_OKCANCEL | MB_ICONINFORMATION;  // 0x41
-constexpr int kReadable = 4;
 // The name the memory removal reports its files with, trailing blank included.
 const char kFamilyName[] = "W32/Morvo.Worm ";
 
 ProgramExitFunction programExit = exit;
 
 // A 64-bit program's file in the real System32 is found under WoW64 too.
-bool Exists(const char* path) {
-  FileSystemRedirectionOff nativeView;
-  return _access(path, kReadable) == 0;
-}
+bool Exists(const char* path) { return PathAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool ActsOnInfectedFiles() { return scanState.infectedAction != kActionReportOnly; }
 

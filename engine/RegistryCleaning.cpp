@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "base/PathText.h"
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/files/Files.h"
 #include "cleaning/MachineActions.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/RegistryValues.h"
@@ -98,9 +98,7 @@ bool ProgramExists(const char* candidate, size_t length) {
   memcpy(path, candidate, length);
   path[length] = '\0';
   if (!ProgramHasExtension(path, length)) AppendText(path, ".exe");
-  FileSystemRedirectionOff nativeView;
-  DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return IsExistingFile(path);
 }
 
 // Judges a value's text (lower-cased in place) against `file`, in lower

@@ -7,7 +7,7 @@
 
 #include "base/Handles.h"
 #include "base/PathText.h"
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/files/Files.h"
 #include "cleaning/OsVersion.h"
 #include "cleaning/Privileges.h"
 #include "cleaning/Restart.h"
@@ -52,8 +52,7 @@ void WalkFixedDrives() {
 bool ExamineOneFile() {
   WIN32_FIND_DATAA found;
   {
-    FileSystemRedirectionOff nativeView;
-    FindHandle search(FindFirstFileA(scanState.scanTarget, &found));
+    FindHandle search(FindFirstEntry(scanState.scanTarget, found));
     if (!search.IsValid()) return false;
   }
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;

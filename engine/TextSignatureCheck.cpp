@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "base/PathText.h"
-#include "cleaning/FileSystemRedirection.h"
-#include "cleaning/MachineActions.h"
-#include "cleaning/ReparsePath.h"
+#include "cleaning/files/Files.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
 #include "engine/RegistryCleaning.h"
@@ -29,8 +27,7 @@ bool DeleteJudgedFile(const char* path, FileReader& file) {
   }
   file.Close();
   if (PathHasReparsePoint(path)) return false;
-  FileSystemRedirectionOff nativeView;
-  return Machine().deleteFile(path) != FALSE;
+  return DeleteByName(path);
 }
 
 }  // namespace

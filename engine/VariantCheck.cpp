@@ -6,7 +6,7 @@
 
 #include "base/PathText.h"
 #include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/files/Files.h"
 #include "cleaning/WidePath.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
@@ -43,29 +43,13 @@ bool prefilterOn = true;
 bool confirmationOn = true;
 SizeFilter sizeFilter;  // built from activeTable at the first check
 
-using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEVELS level,
-                                            void* information);
-using AttributesExWideFunction = BOOL(WINAPI*)(const wchar_t* path, GET_FILEEX_INFO_LEVELS level,
-                                               void* information);
-const SystemFunction<AttributesExFunction> getFileAttributesEx("kernel32.dll", "GetFileAttributesExA");
-const SystemFunction<AttributesExWideFunction> getFileAttributesExWide("kernel32.dll", "GetFileAttributesExW");
-
 // The length that the file system keeps with the file itself. A directory
 // entry's length can lag behind it on NTFS (a file still open for writing, a
 // hard link written through another name). GetFileAttributesExA: Windows 98
 // and NT 4 on; Windows 95 has only FAT, whose entries are the file's record.
 bool CurrentLength(const char* path, const wchar_t* widePath, uint64_t& length) {
-  AttributesExFunction attributesEx = getFileAttributesEx.Get();
-  AttributesExWideFunction attributesExWide = getFileAttributesExWide.Get();
-  if (widePath ? !attributesExWide : !attributesEx) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
-  BOOL read;
-  {
-    FileSystemRedirectionOff nativeView;
-    read = widePath ? attributesExWide(widePath, GetFileExInfoStandard, &data)
-                    : attributesEx(path, GetFileExInfoStandard, &data);
-  }
-  if (!read) return false;
+  if (!(widePath ? PathAttributesEx(widePath, data) : PathAttributesEx(path, data))) return false;
   length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return true;
 }

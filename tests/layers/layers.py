@@ -63,7 +63,7 @@ def check_includes(root, uses):
     faults = []
     for layer in uses:
         allowed = reached(uses, layer)
-        for path in sorted((root / layer).iterdir()):
+        for path in sorted((root / layer).rglob("*")):
             if path.suffix not in (".h", ".cpp"):
                 continue
             for number, target in includes(path):

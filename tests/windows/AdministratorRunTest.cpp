@@ -318,6 +318,11 @@ BOOL WINAPI CountDeletion(const char*) { return ++realActionsReached, FALSE; }
 BOOL WINAPI CountAttributes(const char*, DWORD) { return ++realActionsReached, FALSE; }
 BOOL WINAPI CountMove(const char*, const char*) { return ++realActionsReached, FALSE; }
 BOOL WINAPI CountMoveEx(const char*, const char*, DWORD) { return ++realActionsReached, FALSE; }
+BOOL WINAPI CountFolder(const char*, SECURITY_ATTRIBUTES*) { return ++realActionsReached, FALSE; }
+BOOL WINAPI CountCopy(const char*, const char*, BOOL) { return ++realActionsReached, FALSE; }
+HANDLE WINAPI CountCreation(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE) {
+  return ++realActionsReached, INVALID_HANDLE_VALUE;
+}
 
 TEST_F(AdministratorRunTest, AReportOnlyRunReachesNoRealActionWhereARemovingRunDoes) {
   struct CountedActions {
@@ -325,7 +330,8 @@ TEST_F(AdministratorRunTest, AReportOnlyRunReachesNoRealActionWhereARemovingRunD
     CountedActions() {
       RealMachineActions() = {CountTermination, CountServiceControl, CountValueDeletion, CountKeyDeletion,
                               CountRestart,     CountInformation,    CountDeletion,      CountAttributes,
-                              CountMove,        CountMoveEx};
+                              CountMove,        CountMoveEx,         CountFolder,        CountCopy,
+                              CountCreation};
       realActionsReached = 0;
     }
     ~CountedActions() { RealMachineActions() = saved; }

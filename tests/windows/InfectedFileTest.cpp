@@ -1,7 +1,8 @@
 // What happens to an infected file, on real files under Wine.
 #include <cstring>
 
-#include "cleaning/FileIdentity.h"
+#include "cleaning/MachineActions.h"
+#include "cleaning/files/Files.h"
 #include "engine/FileReader.h"
 #include "engine/InfectedFile.h"
 #include "engine/VariantCheck.h"

@@ -10,7 +10,7 @@
 #include <set>
 
 #include "app/RunLog.h"
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 #include "cleaning/RestartDeletion.h"
 #include "engine/FileReader.h"
 #include "engine/DirectoryWalk.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 #include "tests/windows/support/EngineFixture.h"
 
 struct LockedSampleScan {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 
 class RegistryScratch {
  public:

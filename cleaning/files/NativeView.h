@@ -1,8 +1,9 @@
 #pragma once
 // A 32-bit process on 64-bit Windows sees SysWOW64 where it names System32,
 // unless it turns the file-system redirection off. The scan must see the real
-// System32 (and SysWOW64 once, under its own name), so every path-based file
-// call of the walk and the removal runs inside one of these scopes.
+// System32 (and SysWOW64 once, under its own name), so every path-based call
+// of the file room (Files.h) runs inside one of these scopes; nothing outside
+// the room includes this.
 //
 // Keep a scope around file-system calls only: while it lives, a DLL that gets
 // loaded (a message handler, a prompt, a LoadLibrary) would come from the
@@ -22,7 +23,3 @@ class FileSystemRedirectionOff {
   void* previous_ = nullptr;
   bool off_ = false;
 };
-
-// Whether this is a 32-bit process on 64-bit Windows (IsWow64Process where
-// kernel32 has it); false in the x86_64 build.
-bool RunsUnderWow64();

@@ -1,4 +1,4 @@
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/files/NativeView.h"
 
 #include <windows.h>
 
@@ -30,5 +30,3 @@ FileSystemRedirectionOff::~FileSystemRedirectionOff() {
 }
 
 #endif
-
-bool RunsUnderWow64() { return ThisWindows().wow64; }

@@ -1,4 +1,4 @@
-#include "cleaning/FileIdentity.h"
+#include "cleaning/files/Files.h"
 
 #include <cstddef>
 #include <cstring>
@@ -6,14 +6,28 @@
 #include <utility>
 
 #include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
+#include "cleaning/files/NativeView.h"
 #include "cleaning/MachineActions.h"
-#include "cleaning/WidePath.h"
 
 namespace {
 
-constexpr int kFileRenameInfo = 3;  // FILE_INFO_BY_HANDLE_CLASS
+// FILE_INFO_BY_HANDLE_CLASS values and the structures, which the headers
+// declare only for Vista and later targets; the NT classes have the same
+// layouts.
+constexpr int kFileBasicInfo = 0;
+constexpr int kFileRenameInfo = 3;
+constexpr int kFileDispositionInfo = 4;
+constexpr ULONG kNtFileBasicInformation = 4;
 constexpr ULONG kNtFileRenameInformation = 10;
+constexpr ULONG kNtFileDispositionInformation = 13;
+
+struct BasicInformation {
+  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;  // 0: unchanged
+  DWORD fileAttributes;
+};
+struct DispositionInformation {
+  BOOLEAN deleteFile;
+};
 
 // FILE_RENAME_INFO and FILE_RENAME_INFORMATION share this layout.
 struct RenameInformation {
@@ -93,22 +107,14 @@ constexpr DWORD kEveryShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DE
 }  // namespace
 
 FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD access, DWORD& error) {
-  FileHandle file;
-  {
-    FileSystemRedirectionOff nativeView;
-    file = FileHandle(CreateFileA(path, access | FILE_READ_ATTRIBUTES, kEveryShare, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  }
+  FileHandle file(OpenPath(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT));
   return KeepIfProven(std::move(file), identity, error);
 }
 
 FileHandle OpenProvenFile(const wchar_t* path, const FileIdentity& identity, DWORD access, DWORD& error) {
-  FileHandle file;
-  {
-    FileSystemRedirectionOff nativeView;
-    file = FileHandle(CreateFileWide(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
-                                     FILE_FLAG_OPEN_REPARSE_POINT));
-  }
+  FileHandle file(OpenPath(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT));
   return KeepIfProven(std::move(file), identity, error);
 }
 
@@ -142,4 +148,16 @@ FileNameLister UseFileNameLister(FileNameLister lister) {
   FileNameLister previous = nameLister;
   nameLister = lister;
   return previous;
+}
+
+bool ResetAttributesThrough(HANDLE file, DWORD& error) {
+  BasicInformation basic{};
+  basic.fileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+  return Machine().setFileInformation(file, kFileBasicInfo, kNtFileBasicInformation, &basic, sizeof basic, error);
+}
+
+bool MarkForDeletionThrough(HANDLE file, DWORD& error) {
+  DispositionInformation disposition{TRUE};
+  return Machine().setFileInformation(file, kFileDispositionInfo, kNtFileDispositionInformation, &disposition,
+                                     sizeof disposition, error);
 }

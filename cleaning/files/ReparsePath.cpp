@@ -1,4 +1,4 @@
-#include "cleaning/ReparsePath.h"
+#include "cleaning/files/Files.h"
 
 #include <windows.h>
 
@@ -7,8 +7,6 @@
 #include <string>
 
 #include "base/PathText.h"
-#include "base/SystemLibrary.h"
-#include "cleaning/FileSystemRedirection.h"
 #include "cleaning/OsVersion.h"
 
 namespace {
@@ -37,7 +35,6 @@ bool PathHasReparsePoint(const char* path) {
   char prefix[MAX_PATH];
   size_t length = strlen(path);
   if (length >= sizeof prefix) return true;  // cannot be tested, so not trusted
-  FileSystemRedirectionOff nativeView;
   for (size_t end = PathRootLength(path); end < length;) {
     const char* separator = strchr(path + end, '\\');
     end = separator ? static_cast<size_t>(separator - path) : length;
@@ -45,7 +42,7 @@ bool PathHasReparsePoint(const char* path) {
     prefix[end] = '\0';
     ++end;
     if (prefix[0] == '\0' || prefix[strlen(prefix) - 1] == '\\') continue;  // "\\" runs
-    DWORD attributes = GetFileAttributesA(prefix);
+    DWORD attributes = PathAttributes(prefix);
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       DWORD error = GetLastError();
       return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
@@ -57,19 +54,17 @@ bool PathHasReparsePoint(const char* path) {
 
 bool PathHasReparsePoint(const wchar_t* path) {
   if (GetOsFamily() != OS_WINNT) return false;
-  using AttributesFunction = DWORD(WINAPI*)(const wchar_t* path);
-  static const auto attributesOf = SystemFunction<AttributesFunction>("kernel32.dll", "GetFileAttributesW");
-  if (!attributesOf) return true;  // cannot be tested, so not trusted
   const std::wstring whole(path);
-  FileSystemRedirectionOff nativeView;
   for (size_t end = FirstWideComponent(whole); end < whole.size();) {
     const size_t separator = whole.find(L'\\', end);
     end = separator == std::wstring::npos ? whole.size() : separator;
     const std::wstring prefix = whole.substr(0, end);
     ++end;
     if (prefix.empty() || prefix.back() == L'\\') continue;  // "\\" runs
-    DWORD attributes = attributesOf(prefix.c_str());
+    DWORD attributes = PathAttributes(prefix.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
+      // Where GetFileAttributesW is missing the path cannot be tested, so it
+      // is not trusted.
       DWORD error = GetLastError();
       return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
