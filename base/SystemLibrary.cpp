@@ -29,12 +29,12 @@ void* FindSystemExport(const char* fileName, const char* exportName, bool& final
   return module ? reinterpret_cast<void*>(GetProcAddress(module, exportName)) : nullptr;
 }
 
-int HardenDllSearch() {
+DllSearch HardenDllSearch() {
   if (auto setDefault = setDefaultDllDirectories.Get()) {
-    if (setDefault(kSearchSystem32)) return 2;
+    if (setDefault(kSearchSystem32)) return DllSearch::SystemFolderOnly;
   }
   if (auto setDirectory = setDllDirectory.Get()) {
-    if (setDirectory("")) return 1;
+    if (setDirectory("")) return DllSearch::NotCurrentFolder;
   }
-  return 0;
+  return DllSearch::Unchanged;
 }

@@ -53,5 +53,6 @@ class SystemFunction {
 // Narrows where later LoadLibrary calls look, once, at program start: the
 // system folder alone where kernel32 offers SetDefaultDllDirectories, else at
 // least not the current folder (SetDllDirectoryA("")); nothing on systems
-// that have neither. Returns which of the two took effect: 2, 1, or 0.
-int HardenDllSearch();
+// that have neither. Says which took effect.
+enum class DllSearch { SystemFolderOnly, NotCurrentFolder, Unchanged };
+DllSearch HardenDllSearch();

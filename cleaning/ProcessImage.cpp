@@ -70,12 +70,14 @@ bool NarrowExactly(const wchar_t* wide, char* path, size_t length) {
   return written > 1 && !usedDefault;
 }
 
-// The wide readers, where the system has them; -1 when it has neither, so
-// that the ANSI readers may stand in.
-int ReadWide(HANDLE process, bool modulePathFirst, char* path) {
+// The wide readers, where the system has them; where it has neither, the
+// ANSI readers stand in.
+enum class WideRead { Unavailable, Failed, Read };
+
+WideRead ReadWide(HANDLE process, bool modulePathFirst, char* path) {
   QueryFullImageNameWideFunction query = queryFullImageNameWide.Get();
   ModuleFileNameWideFunction moduleFileName = moduleFileNameExWide.Get();
-  if (!query && !moduleFileName) return -1;
+  if (!query && !moduleFileName) return WideRead::Unavailable;
   wchar_t wide[kWideLength];
   for (int attempt = 0; attempt < 2; ++attempt) {
     const bool module = (attempt == 0) == modulePathFirst;
@@ -89,9 +91,9 @@ int ReadWide(HANDLE process, bool modulePathFirst, char* path) {
     } else {
       continue;
     }
-    return NarrowExactly(wide, path, kReadLength) ? 1 : 0;
+    return NarrowExactly(wide, path, kReadLength) ? WideRead::Read : WideRead::Failed;
   }
-  return 0;
+  return WideRead::Failed;
 }
 
 bool Fits(DWORD length, size_t capacity) { return length > 0 && length < capacity; }
@@ -137,9 +139,9 @@ bool ReadFromSystem(HANDLE process, DWORD processId, char* path, size_t length) 
     // NT 4 to Server 2003 have no QueryFullProcessImageName; where Wine
     // poses as one of them, read the way the real system must.
     const bool modulePathFirst = GetNtGeneration() != NTGEN_OTHER;
-    int wide = ReadWide(process, modulePathFirst, read);
-    if (wide >= 0) {
-      ok = wide == 1;
+    const WideRead wide = ReadWide(process, modulePathFirst, read);
+    if (wide != WideRead::Unavailable) {
+      ok = wide == WideRead::Read;
     } else if (modulePathFirst) {
       ok = ReadWithModuleFileName(process, read) || ReadWithQueryFullImageName(process, read);
     } else {

@@ -21,16 +21,15 @@ std::string KeyName(HKEY root, const char* keyPath, REGSAM view) {
 
 // A report-only run names the value that would go, once, and leaves it in
 // place: every later detection would otherwise name it again.
-int ReportValueLeft(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
+void ReportValueLeft(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   static std::set<std::string> named;
   RegistryKey key = OpenRegistryKey(root, keyPath, KEY_READ | view);
-  if (!key.IsValid()) return 0;
+  if (!key.IsValid()) return;
   bool exists = RegQueryValueExA(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   key.Close();
   const std::string entry = KeyName(root, keyPath, view) + "\\" + valueName;
   if (exists && named.insert(entry).second)
     ReportLogLine("System Registry     %s not removed as per user's selection", entry.c_str());
-  return 0;
 }
 
 // Whether a value is there, as far as it can be told: a key that cannot be
@@ -57,7 +56,10 @@ bool CloseRegistryKey(RegistryKey& key) { return RegCloseKey(key.Detach()) == ER
 
 int DeleteRegValue(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   const LONG result = Machine().deleteRegistryValue(root, keyPath, valueName, view);
-  if (result == ERROR_CANCELLED) return ReportValueLeft(root, keyPath, valueName, view);
+  if (result == ERROR_CANCELLED) {
+    ReportValueLeft(root, keyPath, valueName, view);
+    return 0;
+  }
   // A value that is there and stays (a key or value that shuts
   // administrators out) is left in place like a file: the run says so.
   // Each such value counts once, however many detections retry it.
@@ -95,10 +97,6 @@ ValueRead ReadKeyValue(HKEY key, const char* valueName, char* buffer, size_t cap
   return ValueRead::Read;
 }
 
-int ReadOpenKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity) {
-  return ReadKeyValue(key, valueName, buffer, capacity) == ValueRead::Read ? 1 : 0;
-}
-
 int ReadRegValue(HKEY root, const char* keyPath, const char* valueName, char* buffer,
                  size_t capacity, REGSAM view) {
   RegistryKey key = OpenRegistryKey(root, keyPath, KEY_READ | view);
@@ -106,5 +104,5 @@ int ReadRegValue(HKEY root, const char* keyPath, const char* valueName, char* bu
     if (capacity > 0) buffer[0] = '\0';
     return 0;
   }
-  return ReadOpenKeyValue(key.Get(), valueName, buffer, capacity);
+  return ReadKeyValue(key.Get(), valueName, buffer, capacity) == ValueRead::Read ? 1 : 0;
 }

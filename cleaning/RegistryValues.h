@@ -38,9 +38,6 @@ enum class ValueRead {
 // Unless Read, the buffer holds an empty string (when it has room for one).
 ValueRead ReadKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity);
 
-// ReadKeyValue's Read as 1, anything else as 0.
-int ReadOpenKeyValue(HKEY key, const char* valueName, char* buffer, size_t capacity);
-
 // The same for a value of root\keyPath, opened with KEY_READ.
 int ReadRegValue(HKEY root, const char* keyPath, const char* valueName, char* buffer,
                  size_t capacity, REGSAM view = 0);

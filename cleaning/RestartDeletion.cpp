@@ -452,18 +452,18 @@ FolderSecurityReader UseFolderSecurityReader(FolderSecurityReader reader) {
 namespace {
 
 // A refused delayed move is no scheduling: the restart would not remove the file.
-int ScheduleByName(const char* path, const char** reason) {
-  if (MoveByNameEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+bool ScheduleByName(const char* path, const char** reason) {
+  if (MoveByNameEx(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return true;
   *reason = kNotScheduledRefused;
-  return 0;
+  return false;
 }
 
 // Only while the path still names the judged file.
-int ScheduleProvenPath(const char* path, const FileIdentity& identity, const char** reason) {
+bool ScheduleProvenPath(const char* path, const FileIdentity& identity, const char** reason) {
   DWORD error = NO_ERROR;
   if (!OpenProvenFile(path, identity, 0, error).IsValid()) {
     *reason = kNotScheduledNotProven;
-    return 0;
+    return false;
   }
   return ScheduleByName(path, reason);
 }
@@ -485,7 +485,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
       const char* name = strrchr(path, '\\');
       if (name && PrepareRemovalFolder(path, identity.volume, folder) &&
           static_cast<size_t>(name - path) == strlen(folder) && _strnicmp(path, folder, strlen(folder)) == 0) {
-        return ScheduleProvenPath(path, identity, reason);
+        return ScheduleProvenPath(path, identity, reason) ? 1 : 0;
       }
       char moved[MAX_PATH];
       bool movedAway = KernelHandleTraits::IsValid(file) && MoveIntoRemovalFolder(file, path, identity, moved);
@@ -498,7 +498,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
                                     : OpenProvenFile(path, identity, DELETE | SYNCHRONIZE, error);
         movedAway = again.IsValid() && MoveIntoRemovalFolder(again.Get(), path, identity, moved);
       }
-      if (movedAway) return ScheduleByName(moved, reason);
+      if (movedAway) return ScheduleByName(moved, reason) ? 1 : 0;
       // A shown path that does not name the file exactly can be judged no
       // better than an unreadable list.
       if (widePath && !ShowsExactly(path, widePath)) {
@@ -515,7 +515,7 @@ int ScheduleDeleteAtRestart(const char* path, HANDLE file, const FileIdentity& i
         *reason = kNotScheduledChangeable;
         return 0;
       }
-      return ScheduleProvenPath(path, identity, reason);
+      return ScheduleProvenPath(path, identity, reason) ? 1 : 0;
     }
     case OS_WIN9X: {
       // Without a short form (the file vanished, say) there is nothing to schedule.

@@ -34,9 +34,6 @@ bool skipReparsePoints = true;
 
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-// FindFirstFileA under WoW64 sees the real System32, and SysWOW64 once.
-HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA& found) { return FindFirstEntry(pattern, found); }
-
 // A walk that starts at a drive root notes whether the drive has a Program
 // Files folder, so that the run can walk it afterwards if no walk entered it.
 void ProbeProgramFiles(const char* pattern) {
@@ -189,7 +186,7 @@ class FolderListing {
   bool First(Found& found) {
     if (!folder_) {
       WIN32_FIND_DATAA data;
-      search_ = FindHandle(FindFirst(pattern_, data));
+      search_ = FindHandle(FindFirstEntry(pattern_, data));
       error_ = search_.IsValid() ? 0 : GetLastError();
       if (search_.IsValid()) Copy(data, found);
       return search_.IsValid();

@@ -220,7 +220,7 @@ bool CleanFixedValue(const char* keyPath, const char* valueName, const char* mar
   RegistryKey key = OpenRegistryKey(HKEY_LOCAL_MACHINE, keyPath, KEY_READ | view);
   if (!key.IsValid()) return false;
   char text[kUninstallTextLength];
-  const bool read = ReadOpenKeyValue(key.Get(), valueName, text, sizeof text);
+  const bool read = ReadKeyValue(key.Get(), valueName, text, sizeof text) == ValueRead::Read;
   if (!CloseRegistryKey(key) || !read) return false;
   return !strstr(text, marker) ||
          Machine().deleteRegistryValue(HKEY_LOCAL_MACHINE, keyPath, valueName, view) == ERROR_SUCCESS;

@@ -144,19 +144,17 @@ bool FindDesktopShell(const ComRuntime& com, ComPtr<IShellDispatch2>& shell) {
 
 }  // namespace
 
-int OpenThroughDesktopShell(const char* target) {
+bool OpenThroughDesktopShell(const char* target) {
   ComRuntime com;
-  if (!com.IsReady()) return 0;
+  if (!com.IsReady()) return false;
   ComPtr<IShellDispatch2> shell;
-  if (!FindDesktopShell(com, shell)) return 0;
+  if (!FindDesktopShell(com, shell)) return false;
   ComString file(com, target), none(com, ""), open(com, "open");
-  if (!file.Get() || !none.Get() || !open.Get()) return 0;
+  if (!file.Get() || !none.Get() || !open.Get()) return false;
   VARIANT show = {};
   show.vt = VT_I4;
   show.lVal = SW_SHOWNORMAL;
-  return SUCCEEDED(shell->ShellExecute(file.Get(), none.AsVariant(), none.AsVariant(), open.AsVariant(), show))
-             ? 1
-             : 0;
+  return SUCCEEDED(shell->ShellExecute(file.Get(), none.AsVariant(), none.AsVariant(), open.AsVariant(), show));
 }
 
 void OpenForUser(const char* target) {

@@ -12,7 +12,7 @@ void OpenForUser(const char* target);
 
 // The desktop shell's way alone: asks the shell window of the logged-on
 // desktop (found through IShellWindows) to open `target` with
-// IShellDispatch2::ShellExecute. Returns 1 when the shell took the request, 0
-// when it could not be reached; then nothing was started. COM (ole32 and
+// IShellDispatch2::ShellExecute. True when the shell took the request; false
+// when it could not be reached, and then nothing was started. COM (ole32 and
 // oleaut32) is loaded for the call only, so that the program imports neither.
-int OpenThroughDesktopShell(const char* target);
+bool OpenThroughDesktopShell(const char* target);

@@ -7,21 +7,13 @@
 
 namespace {
 
-using CreateWideFunction = HANDLE(WINAPI*)(const wchar_t* path, DWORD access, DWORD share,
-                                           SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
-                                           HANDLE templateFile);
-using AttributesWideFunction = DWORD(WINAPI*)(const wchar_t* path);
-using AttributesExFunction = BOOL(WINAPI*)(const char* path, GET_FILEEX_INFO_LEVELS level, void* information);
-using AttributesExWideFunction = BOOL(WINAPI*)(const wchar_t* path, GET_FILEEX_INFO_LEVELS level,
-                                               void* information);
-using LongPathNameFunction = DWORD(WINAPI*)(const char* shortPath, char* longPath, DWORD length);
-
 // Each looked up while the redirection is still on: a lookup may load a DLL.
-const SystemFunction<CreateWideFunction> createFileWide("kernel32.dll", "CreateFileW");
-const SystemFunction<AttributesWideFunction> attributesWide("kernel32.dll", "GetFileAttributesW");
-const SystemFunction<AttributesExFunction> attributesEx("kernel32.dll", "GetFileAttributesExA");
-const SystemFunction<AttributesExWideFunction> attributesExWide("kernel32.dll", "GetFileAttributesExW");
-const SystemFunction<LongPathNameFunction> longPathName("kernel32.dll", "GetLongPathNameA");
+// (decltype names the types only: none of these is imported.)
+const SystemFunction<decltype(&CreateFileW)> createFileWide("kernel32.dll", "CreateFileW");
+const SystemFunction<decltype(&GetFileAttributesW)> attributesWide("kernel32.dll", "GetFileAttributesW");
+const SystemFunction<decltype(&GetFileAttributesExA)> attributesEx("kernel32.dll", "GetFileAttributesExA");
+const SystemFunction<decltype(&GetFileAttributesExW)> attributesExWide("kernel32.dll", "GetFileAttributesExW");
+const SystemFunction<decltype(&GetLongPathNameA)> longPathName("kernel32.dll", "GetLongPathNameA");
 
 template <typename Function>
 Function Present(const SystemFunction<Function>& function) {
@@ -39,7 +31,7 @@ HANDLE OpenPath(const char* path, DWORD access, DWORD share, DWORD disposition, 
 }
 
 HANDLE OpenPath(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
-  const CreateWideFunction create = Present(createFileWide);
+  const auto create = Present(createFileWide);
   if (!create) return INVALID_HANDLE_VALUE;
   FileSystemRedirectionOff nativeView;
   return create(path, access, share, nullptr, disposition, flags, nullptr);
@@ -51,21 +43,21 @@ DWORD PathAttributes(const char* path) {
 }
 
 DWORD PathAttributes(const wchar_t* path) {
-  const AttributesWideFunction attributes = Present(attributesWide);
+  const auto attributes = Present(attributesWide);
   if (!attributes) return INVALID_FILE_ATTRIBUTES;
   FileSystemRedirectionOff nativeView;
   return attributes(path);
 }
 
 bool PathAttributesEx(const char* path, WIN32_FILE_ATTRIBUTE_DATA& data) {
-  const AttributesExFunction attributes = Present(attributesEx);
+  const auto attributes = Present(attributesEx);
   if (!attributes) return false;
   FileSystemRedirectionOff nativeView;
   return attributes(path, GetFileExInfoStandard, &data) != FALSE;
 }
 
 bool PathAttributesEx(const wchar_t* path, WIN32_FILE_ATTRIBUTE_DATA& data) {
-  const AttributesExWideFunction attributes = Present(attributesExWide);
+  const auto attributes = Present(attributesExWide);
   if (!attributes) return false;
   FileSystemRedirectionOff nativeView;
   return attributes(path, GetFileExInfoStandard, &data) != FALSE;
@@ -83,7 +75,7 @@ HANDLE FindFirstEntry(const char* pattern, WIN32_FIND_DATAA& found) {
 
 
 DWORD LongPathOf(const char* path, char* buffer, DWORD size) {
-  const LongPathNameFunction toLong = Present(longPathName);
+  const auto toLong = Present(longPathName);
   if (!toLong) return 0;
   FileSystemRedirectionOff nativeView;
   return toLong(path, buffer, size);
