@@ -77,7 +77,6 @@ bool PrepareScan(const CommandLineOptions& options, std::string& error) {
     return false;
   }
   scanState.skipMemoryPhase = options.noMemory ? 1 : 0;
-  scanState.reportOnly = options.reportOnly ? 1 : 0;
   ChooseMachineActions(options.reportOnly);
   // Report-only is the engine's "leave and report" action: every find is
   // named, nothing is touched.

@@ -221,7 +221,7 @@ RunTally TallyOfTheScan(const RunLog& log) {
   tally.logFailed = log.Failed();
   tally.filesNotExamined = scanState.filesNotExamined;
   tally.registryValuesLeft = scanState.registryValuesLeft;
-  tally.reportOnly = scanState.reportOnly != 0;
+  tally.reportOnly = scanState.infectedAction == kActionReportOnly;
   tally.stopped = scanState.stopRequested != 0;
   tally.filesInfected = scanState.filesInfected;
   tally.filesLeft = scanState.filesLeft;

@@ -42,10 +42,9 @@ struct ScanState {
   int32_t registryValuesLeft;  // the worm's values that could not be deleted
 
   // The administrator's run (the window never sets these): the memory phase
-  // left out, nothing on the machine changed, and the outcomes that decide
-  // its exit code beside the counters above.
+  // left out, and the outcomes that decide its exit code beside the counters
+  // above. (A report-only run is told by infectedAction.)
   uint8_t skipMemoryPhase;
-  uint8_t reportOnly;
   int32_t filesScheduled;  // left for deletion at the next restart
   int32_t filesLeft;       // could neither be removed nor scheduled
   int32_t filesNotExamined;  // could not be opened or read in time: the scan is incomplete
