@@ -301,8 +301,8 @@ TEST_F(AdministratorRunTest, AValueThatCannotBeDeletedIsLeftAndLogged) {
 }
 
 // Every change goes through the run's set of actions: a report-only run of
-// a sample and of a start-up value naming it reaches none of the real set's
-// calls, which a removing run of the same reaches (and, all refused, leaves
+// every variant's sample and of a start-up value naming one reaches none of
+// the real set's calls, which a removing run of the same reaches (and, all refused, leaves
 // both in place).
 int realActionsReached = 0;
 BOOL WINAPI CountTermination(HANDLE, UINT) { return ++realActionsReached, FALSE; }
@@ -339,6 +339,8 @@ TEST_F(AdministratorRunTest, AReportOnlyRunReachesNoRealActionWhereARemovingRunD
   UseCheckerList(CheckerList);
   ScratchFolder folder("adminrun-actions");
   const std::string sample = folder.AddFile("lax.exe", InertSample(VariantTable[0]));
+  for (int i = 1; i < kVariantCount; ++i)  // every variant the forge makes
+    folder.AddFile("variant" + std::to_string(i) + ".exe", InertSample(VariantTable[i]));
   const std::string runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   RegistryScratch registry;
   registry.Set(runKey, "scourix-test-actions", sample);
