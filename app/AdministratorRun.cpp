@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "app/ConsoleOutput.h"
@@ -122,9 +123,7 @@ LONG WINAPI OnUnhandledFault(EXCEPTION_POINTERS* exception) {
 }  // namespace
 
 ProcessEndFunction UseProcessEnd(ProcessEndFunction function) {
-  ProcessEndFunction previous = processEnd;
-  processEnd = function ? function : ExitWithCode;
-  return previous;
+  return std::exchange(processEnd, function ? function : ExitWithCode);
 }
 
 void EndProcess(int code) {

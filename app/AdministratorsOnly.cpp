@@ -1,5 +1,7 @@
 #include "app/AdministratorsOnly.h"
 
+#include <utility>
+
 #include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
 
@@ -107,7 +109,5 @@ bool AdministratorsOnly::Build(bool withOwner) {
 ObjectOwner OwnerOfObject(HANDLE object) { return objectOwner(object); }
 
 ObjectOwnerFunction UseObjectOwner(ObjectOwnerFunction function) {
-  ObjectOwnerFunction previous = objectOwner;
-  objectOwner = function ? function : SystemObjectOwner;
-  return previous;
+  return std::exchange(objectOwner, function ? function : SystemObjectOwner);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "app/AdministratorsOnly.h"
@@ -202,9 +203,7 @@ void RunLog::WriteFooter(ExitCode code) {
 }
 
 LogWriteFunction UseLogWrite(LogWriteFunction function) {
-  LogWriteFunction previous = logWrite;
-  logWrite = function ? function : WriteFile;
-  return previous;
+  return std::exchange(logWrite, function ? function : WriteFile);
 }
 
 std::string DefaultLogPath() {

@@ -1,5 +1,7 @@
 #include "cleaning/MachineActions.h"
 
+#include <utility>
+
 #include "base/SystemLibrary.h"
 
 namespace {
@@ -51,48 +53,16 @@ LONG DeleteValueOfKey(HKEY root, const char* keyPath, const char* valueName, REG
   return result == ERROR_SUCCESS ? closed : result;
 }
 
-BOOL WINAPI RefuseTermination(HANDLE, UINT) {
+// Each refusal fails as its real call would, with ERROR_CANCELLED as the reason.
+template <typename Result, Result kFailed, typename... Arguments>
+Result WINAPI Refuse(Arguments...) {
   SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
-BOOL WINAPI RefuseServiceControl(SC_HANDLE, DWORD, SERVICE_STATUS*) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
+  return kFailed;
 }
 LONG RefuseValueDeletion(HKEY, const char*, const char*, REGSAM) { return ERROR_CANCELLED; }
-LONG WINAPI RefuseKeyDeletion(HKEY, const char*) { return ERROR_CANCELLED; }
-BOOL WINAPI RefuseRestart(UINT, DWORD) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
 bool RefuseInformation(HANDLE, int, ULONG, void*, DWORD, DWORD& error) {
   error = ERROR_CANCELLED;
   return false;
-}
-BOOL WINAPI RefuseDeletion(const char*) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
-BOOL WINAPI RefuseAttributes(const char*, DWORD) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
-BOOL WINAPI RefuseMove(const char*, const char*) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
-BOOL WINAPI RefuseMoveEx(const char*, const char*, DWORD) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
-
-BOOL WINAPI RefuseFolder(const char*, SECURITY_ATTRIBUTES*) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
-}
-BOOL WINAPI RefuseCopy(const char*, const char*, BOOL) {
-  SetLastError(ERROR_CANCELLED);
-  return FALSE;
 }
 HANDLE WINAPI RefuseCreation(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE) {
   SetLastError(ERROR_CANCELLED);
@@ -103,11 +73,11 @@ MachineActions realActions = {TerminateProcess, ControlService,     DeleteValueO
                               ExitWindowsEx,    SetInformation,     DeleteFileA,      SetFileAttributesA,
                               MoveFileA,        MoveFileExA,        CreateDirectoryA, CopyFileA,
                               CreateFileA};
-const MachineActions reportOnlyActions = {RefuseTermination, RefuseServiceControl, RefuseValueDeletion,
-                                          RefuseKeyDeletion, RefuseRestart,        RefuseInformation,
-                                          RefuseDeletion,    RefuseAttributes,     RefuseMove,
-                                          RefuseMoveEx,      RefuseFolder,         RefuseCopy,
-                                          RefuseCreation};
+const MachineActions reportOnlyActions = {
+    Refuse<BOOL, FALSE>, Refuse<BOOL, FALSE>, RefuseValueDeletion, Refuse<LONG, ERROR_CANCELLED>,
+    Refuse<BOOL, FALSE>, RefuseInformation,   Refuse<BOOL, FALSE>, Refuse<BOOL, FALSE>,
+    Refuse<BOOL, FALSE>, Refuse<BOOL, FALSE>, Refuse<BOOL, FALSE>, Refuse<BOOL, FALSE>,
+    RefuseCreation};
 const MachineActions* chosen = &realActions;
 
 }  // namespace
@@ -119,7 +89,5 @@ void ChooseMachineActions(bool reportOnly) { chosen = reportOnly ? &reportOnlyAc
 MachineActions& RealMachineActions() { return realActions; }
 
 bool UseNtSetInformationFile(bool always) {
-  const bool previous = ntAlways;
-  ntAlways = always;
-  return previous;
+  return std::exchange(ntAlways, always);
 }

@@ -3,6 +3,7 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <utility>
 
 #include "base/Handles.h"
 #include "base/SystemLibrary.h"
@@ -346,7 +347,5 @@ bool CanReadProcessImagePaths() {
 }
 
 ProcessImageReader UseProcessImageReader(ProcessImageReader reader) {
-  ProcessImageReader previous = imageReader;
-  imageReader = reader ? reader : ReadFromSystem;
-  return previous;
+  return std::exchange(imageReader, reader ? reader : ReadFromSystem);
 }

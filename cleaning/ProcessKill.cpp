@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "base/Handles.h"
 #include "base/SystemLibrary.h"
@@ -97,9 +98,7 @@ int ReadPerfTasks(std::vector<PerfTask>& tasks) {
 }  // namespace
 
 PerformanceQueryFunction UsePerformanceQuery(PerformanceQueryFunction function) {
-  PerformanceQueryFunction previous = performanceQuery;
-  performanceQuery = function ? function : RegQueryValueExA;
-  return previous;
+  return std::exchange(performanceQuery, function ? function : RegQueryValueExA);
 }
 
 int KillByExeName(const char* path) {

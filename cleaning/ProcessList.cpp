@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "base/PathText.h"
@@ -176,7 +177,5 @@ TerminateProcessFunction UseTerminateProcess(TerminateProcessFunction function) 
 }
 
 EnumProcessesFunction UseEnumProcesses(EnumProcessesFunction function) {
-  EnumProcessesFunction previous = enumProcessesSeam;
-  enumProcessesSeam = function;
-  return previous;
+  return std::exchange(enumProcessesSeam, function);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Handles.h"
@@ -363,9 +364,7 @@ MoveFileExFunction UseMoveFileEx(MoveFileExFunction function) {
 }
 
 WriteFileFunction UseWininitWrite(WriteFileFunction function) {
-  WriteFileFunction previous = writeFile;
-  writeFile = function ? function : WriteFile;
-  return previous;
+  return std::exchange(writeFile, function ? function : WriteFile);
 }
 
 // wininit.ini is never written in place: the new text goes into a sibling
@@ -444,9 +443,7 @@ bool UsersCanChangePath(const char* path) {
 }
 
 FolderSecurityReader UseFolderSecurityReader(FolderSecurityReader reader) {
-  FolderSecurityReader previous = folderSecurityReader;
-  folderSecurityReader = reader ? reader : SystemReadFolderSecurity;
-  return previous;
+  return std::exchange(folderSecurityReader, reader ? reader : SystemReadFolderSecurity);
 }
 
 namespace {

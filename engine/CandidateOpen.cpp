@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
@@ -216,25 +217,17 @@ bool ExaminationBound::Expired() const {
 }
 
 CandidateOpenFunction UseCandidateOpenFunction(CandidateOpenFunction open) {
-  CandidateOpenFunction previous = openSeam;
-  openSeam = open;
-  return previous;
+  return std::exchange(openSeam, open);
 }
 
 DWORD UseExaminationBound(DWORD milliseconds) {
-  DWORD previous = bound;
-  bound = milliseconds;
-  return previous;
+  return std::exchange(bound, milliseconds);
 }
 
 bool UseSynchronousIoCancel(bool on) {
-  bool previous = cancelWhereAvailable;
-  cancelWhereAvailable = on;
-  return previous;
+  return std::exchange(cancelWhereAvailable, on);
 }
 
 IoCancelFunction UseSynchronousIoCanceller(IoCancelFunction cancel) {
-  IoCancelFunction previous = cancelSeam;
-  cancelSeam = cancel;
-  return previous;
+  return std::exchange(cancelSeam, cancel);
 }

@@ -2,8 +2,9 @@
 
 #include <cstdint>
 #include <cstring>
-#include <string>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Handles.h"
@@ -328,9 +329,7 @@ std::wstring WideStartFolder(const char* levelPattern, int folderLength) {
 }  // namespace
 
 bool UseReparsePointSkip(bool on) {
-  bool previous = skipReparsePoints;
-  skipReparsePoints = on;
-  return previous;
+  return std::exchange(skipReparsePoints, on);
 }
 
 // On the 8-bit route, entries whose path or pattern would not fit 260 bytes

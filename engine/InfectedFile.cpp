@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/PathText.h"
@@ -249,15 +250,11 @@ void ScheduleRemovalAtRestart(const char* name, const char* path, HANDLE file, c
 }
 
 HolderKiller UseHolderKiller(HolderKiller killer) {
-  HolderKiller previous = holderKiller;
-  holderKiller = killer ? killer : KillProcessByPath;
-  return previous;
+  return std::exchange(holderKiller, killer ? killer : KillProcessByPath);
 }
 
 BeforeRemovalHook UseBeforeRemovalHook(BeforeRemovalHook hook) {
-  BeforeRemovalHook previous = beforeRemoval;
-  beforeRemoval = hook;
-  return previous;
+  return std::exchange(beforeRemoval, hook);
 }
 
 void RenameInfectedFile(const char* name, const char* path) {

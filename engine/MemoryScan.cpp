@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <utility>
 
 #include "cleaning/files/Files.h"
 #include "cleaning/OsVersion.h"
@@ -81,9 +82,7 @@ ServiceStop StopServiceOfFile(const ImageIdentity& image, const char* path) {
 }  // namespace
 
 ProgramExitFunction UseProgramExit(ProgramExitFunction function) {
-  ProgramExitFunction previous = programExit;
-  programExit = function ? function : exit;
-  return previous;
+  return std::exchange(programExit, function ? function : exit);
 }
 
 int ExamineProcesses9x() {

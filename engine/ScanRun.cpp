@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "base/Handles.h"
 #include "base/PathText.h"
@@ -142,9 +143,7 @@ void PumpOneMessage() {
 }
 
 BetweenEntriesFunction UseBetweenEntries(BetweenEntriesFunction function) {
-  BetweenEntriesFunction previous = betweenEntries;
-  betweenEntries = function ? function : PumpOneMessage;
-  return previous;
+  return std::exchange(betweenEntries, function ? function : PumpOneMessage);
 }
 
 void BetweenEntries() { betweenEntries(); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 #include "base/PathText.h"
 #include "base/SystemLibrary.h"
@@ -123,9 +124,7 @@ const VariantRecord* UseVariantTable(const VariantRecord* table) {
 }
 
 bool UseSizePrefilter(bool on) {
-  bool previous = prefilterOn;
-  prefilterOn = on;
-  return previous;
+  return std::exchange(prefilterOn, on);
 }
 
 FileSystemNameFunction UseFileSystemName(FileSystemNameFunction function) {
@@ -138,9 +137,7 @@ FileSystemNameFunction UseFileSystemName(FileSystemNameFunction function) {
 void ForgetVolumes() { knownRoot[0] = '\0'; }
 
 bool UseLengthConfirmation(bool on) {
-  bool previous = confirmationOn;
-  confirmationOn = on;
-  return previous;
+  return std::exchange(confirmationOn, on);
 }
 
 const VariantRecord* MatchVariantRecord(FileReader& file) {

@@ -1,5 +1,7 @@
 #include "state/Prompt.h"
 
+#include <utility>
+
 namespace {
 
 // Until the program installs its answerer, nobody is there to answer: every
@@ -19,7 +21,5 @@ void ShowNotice(const char* text, const char* caption) {
 }
 
 PromptHandler UsePromptHandler(PromptHandler handler) {
-  PromptHandler previous = promptHandler;
-  promptHandler = handler ? handler : NobodyAnswers;
-  return previous;
+  return std::exchange(promptHandler, handler ? handler : NobodyAnswers);
 }

@@ -1,6 +1,7 @@
 #include "state/ReportChannel.h"
 
 #include <cstdarg>
+#include <utility>
 
 #include "base/PathText.h"
 #include "state/ScanState.h"
@@ -10,9 +11,7 @@ LogLineMirror logLineMirror = nullptr;
 }  // namespace
 
 LogLineMirror UseLogLineMirror(LogLineMirror mirror) {
-  LogLineMirror previous = logLineMirror;
-  logLineMirror = mirror;
-  return previous;
+  return std::exchange(logLineMirror, mirror);
 }
 
 bool LogLinesAreRead() { return scanState.reportWindow != nullptr || logLineMirror != nullptr; }

@@ -145,9 +145,7 @@ bool ListFileNames(const char* path, std::vector<std::string>& names) {
 }
 
 FileNameLister UseFileNameLister(FileNameLister lister) {
-  FileNameLister previous = nameLister;
-  nameLister = lister;
-  return previous;
+  return std::exchange(nameLister, lister);
 }
 
 bool ResetAttributesThrough(HANDLE file, DWORD& error) {
