@@ -35,6 +35,12 @@ void ReportUnableToRemove(const char* name, const char* path) {
   ReportLogLine("%s     %s Unable to remove", path, name);
 }
 
+// Neither removed nor scheduled: the file stays, and is counted so.
+void LeaveFile(const char* name, const char* path) {
+  ReportUnableToRemove(name, path);
+  ++scanState.filesLeft;
+}
+
 // The attributes could not be reset: the line names the last detection.
 void ReportAttributesRefused() {
   ReportLogLine("%s     %s Unable to remove", scanState.statusText, scanState.detectionName);
@@ -83,8 +89,7 @@ void RemoveEveryName(const char* name, const char* path, FileReader* judged, con
   // 8-bit form cannot have them listed and proven here.
   if ((widePath && !ShowsExactly(path, widePath)) || !ListFileNames(path, names)) {
     if (judged) judged->Close();
-    ReportUnableToRemove(name, path);
-    ++scanState.filesLeft;
+    LeaveFile(name, path);
     return;
   }
   // The walked name first: should it stay, no other name is touched.
@@ -104,8 +109,7 @@ void RemoveEveryName(const char* name, const char* path, FileReader* judged, con
     CountRemoved(name, path);
     return;
   }
-  ReportUnableToRemove(name, path);
-  ++scanState.filesLeft;
+  LeaveFile(name, path);
 }
 
 // The judged file, through its own handle. The handle stays open until the
@@ -145,8 +149,7 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
   }
   const std::wstring ntPath = NtPath(path, widePath);
   if (ntPath.empty() || PathHasReparsePoint(ntPath.c_str())) {
-    ReportUnableToRemove(name, path);
-    ++scanState.filesLeft;
+    LeaveFile(name, path);
     return;
   }
   DWORD error = NO_ERROR;
@@ -154,8 +157,7 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
     // Read-only, hidden and system would each make the deletion fail.
     FileHandle attributes = OpenProvenFile(ntPath.c_str(), identity, FILE_WRITE_ATTRIBUTES, error);
     if (!attributes.IsValid() && error == ERROR_NOT_SAME_DEVICE) {
-      ReportUnableToRemove(name, path);
-      ++scanState.filesLeft;
+      LeaveFile(name, path);
       return;
     }
     if (!attributes.IsValid() || !ResetAttributesThrough(attributes.Get(), error)) {
@@ -312,8 +314,7 @@ void HandleMemoryRemoval(const char* familyName, const char* path) {
     file.Close();
     // Reported like any removal that did not happen; nothing is touched.
     if (scanState.infectedAction == kActionRemove || scanState.infectedAction == kActionRemoveToo) {
-      ReportUnableToRemove(familyName, path);
-      ++scanState.filesLeft;
+      LeaveFile(familyName, path);
     } else if (scanState.infectedAction == kActionRename) {
       ReportLogLine("%s     %s Rename failed", path, familyName);
       ++scanState.filesLeft;
