@@ -31,3 +31,11 @@ int WalkFolder(const char* pattern);
 // test can reach the second guard, which under Wine every link meets after
 // the first. Returns the previous setting.
 bool UseReparsePointSkip(bool on);
+
+// The silent run (no window, outside the memory phase) on the NT line lists
+// folders and judges files by their length on worker threads, one per core
+// (at most 4), ahead of the walk; what acts, counts or logs stays on the
+// scan's thread in the walk's own order. With 1 the walk prepares each folder
+// itself when it reaches it; 0 restores one thread per core. Returns the
+// previous setting.
+int UseWalkThreads(int threads);
