@@ -28,6 +28,7 @@
 #include "bench/BenchTree.h"
 #include "bench/BenchWindow.h"
 #include "bench/EnumerationWalk.h"
+#include "engine/DirectoryWalk.h"
 #include "engine/ScanRun.h"
 #include "engine/VariantCheck.h"
 #include "state/ScanState.h"
@@ -166,6 +167,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* root = argv[2];
+  // SCOURIX_WALK_THREADS=N: the silent walk's threads, as for the program.
+  if (const char* threads = getenv("SCOURIX_WALK_THREADS")) UseWalkThreads(atoi(threads));
   if (strcmp(argv[1], "make") == 0) return Make(root, sizes);
   if (strcmp(argv[1], "run") == 0) return Run(root, sizes);
   printf("unknown mode '%s'\n", argv[1]);

@@ -1,5 +1,6 @@
 #include "engine/DirectoryWalk.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -561,9 +562,9 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
 
 namespace {
 
-// One worker per core, at most this many: the listing and the metadata
-// queries meet in the file system's own locks, and each thread holds folders
-// open and prepared ahead of the walk.
+// One thread per core, the scan's own among them, at most this many: the
+// listing and the metadata queries meet in the file system's own locks, and
+// each thread costs memory and holds folders open ahead of the walk.
 constexpr int kMaxWalkThreads = 4;
 // Folders opened (and so prepared) ahead of the walk, per worker.
 constexpr int kFoldersAheadPerThread = 4;
@@ -627,6 +628,72 @@ uint32_t ReadU32(const uint8_t* at) {
   return value;
 }
 
+using NtQueryFullAttributesFileFunction = LONG(WINAPI*)(void* objectAttributes, void* information);
+const SystemFunction<NtQueryFullAttributesFileFunction> ntQueryFullAttributesFile("ntdll.dll",
+                                                                                  "NtQueryFullAttributesFile");
+
+// Wine (8) answers a metadata query relative to a folder's handle with "not
+// found" for every name. Once one fails so where the full path is found,
+// every later query goes by the full path.
+std::atomic<bool> relativeQueryFails{false};
+
+// One file of a folder being prepared, for QueryCurrentLength.
+struct MetadataQuery {
+  HANDLE folder;
+  const wchar_t* name;
+  size_t units;
+  const std::wstring* ntFolder;  // "\??\...\"
+  std::wstring* scratch;
+};
+
+struct UnicodeText {
+  USHORT length;
+  USHORT maximumLength;
+  const wchar_t* buffer;
+};
+struct NtObjectAttributes {
+  ULONG length;
+  HANDLE rootDirectory;
+  UnicodeText* objectName;
+  ULONG attributes;
+  void* securityDescriptor;
+  void* securityQualityOfService;
+};
+
+// The length the file system keeps with the file itself: one
+// NtQueryFullAttributesFile (FILE_NETWORK_OPEN_INFORMATION), relative to the
+// folder's handle where that works.
+bool QueryCurrentLength(void* context, uint64_t& length) {
+  const MetadataQuery& query = *static_cast<const MetadataQuery*>(context);
+  constexpr LONG kObjectNameNotFound = static_cast<LONG>(0xC0000034);
+  constexpr ULONG kCaseInsensitive = 0x40;
+  constexpr size_t kEndOfFileAt = 40;
+  uint8_t information[64] = {};
+  auto ask = [&](HANDLE root, const wchar_t* name, size_t units) {
+    if (units * sizeof(wchar_t) > 0xFFFE) return static_cast<LONG>(0xC0000106);  // name too long
+    UnicodeText text{static_cast<USHORT>(units * sizeof(wchar_t)), static_cast<USHORT>(units * sizeof(wchar_t)),
+                     name};
+    NtObjectAttributes attributes{sizeof attributes, root, &text, kCaseInsensitive, nullptr, nullptr};
+    FileSystemRedirectionOff nativeView;
+    return ntQueryFullAttributesFile.Get()(&attributes, information);
+  };
+  const bool relative = !relativeQueryFails.load(std::memory_order_relaxed);
+  if (relative) {
+    const LONG status = ask(query.folder, query.name, query.units);
+    if (status != kObjectNameNotFound) {
+      if (status < 0) return false;
+      memcpy(&length, information + kEndOfFileAt, sizeof length);
+      return true;
+    }
+  }
+  query.scratch->assign(*query.ntFolder);
+  query.scratch->append(query.name, query.units);
+  if (ask(nullptr, query.scratch->data(), query.scratch->size()) < 0) return false;
+  if (relative) relativeQueryFails.store(true, std::memory_order_relaxed);
+  memcpy(&length, information + kEndOfFileAt, sizeof length);
+  return true;
+}
+
 void AddStep(FolderJob& job, Step step) {
   if (!job.steps.empty() && job.steps.back().step == step) {
     ++job.steps.back().count;
@@ -647,6 +714,9 @@ void AddNamedStep(FolderJob& job, Step step, const wchar_t* name, size_t units, 
 // is set.
 void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>& buffer, std::wstring& path,
                    const volatile LONG& cancel) {
+  // The NT form of the folder's "\\?\" path, for the queries by full path.
+  std::wstring ntFolder = job.wide;
+  if (ntFolder.compare(0, 4, L"\\\\?\\") == 0) ntFolder.replace(0, 4, L"\\??\\");
   bool restart = true;
   while (!cancel) {
     struct {
@@ -695,9 +765,8 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
                                                           : static_cast<int64_t>(entryLength);
         bool passedOver = false;
         if (rule.judge) {
-          path.assign(job.wide);
-          path.append(name, units);
-          passedOver = LengthRulesOut(length, path.c_str(), rule.confirm);
+          MetadataQuery query{job.folder.Handle(), name, units, &ntFolder, &path};
+          passedOver = LengthRulesOut(length, rule.confirm, QueryCurrentLength, &query);
         }
         if (passedOver) AddStep(job, Step::kFiles);
         else AddNamedStep(job, Step::kFile, name, units, length);
@@ -712,13 +781,15 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
 // order. Without threads, a folder is prepared when the walk waits for it.
 class FolderPreparation {
  public:
+  // `threads` counts the scan's own, which prepares folders too while it
+  // waits for one.
   FolderPreparation(int threads, JudgingRule rule) : rule_(rule) {
     InitializeCriticalSection(&lock_);
     if (threads < 2) return;
     work_ = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
     done_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!work_ || !done_) return;
-    for (int i = 0; i < threads; ++i) {
+    for (int i = 1; i < threads; ++i) {
       DWORD id;
       HANDLE thread = CreateThread(nullptr, 0, Work, this, 0, &id);
       if (thread) threads_.push_back(thread);
@@ -754,20 +825,33 @@ class FolderPreparation {
     ReleaseSemaphore(work_, 1, nullptr);
   }
 
-  // Returns once the folder is prepared.
+  // Returns once the folder is prepared; meanwhile prepares whatever folder
+  // is queued next, the awaited one first while no worker has taken it.
   void Wait(const std::shared_ptr<FolderJob>& job) {
+    if (buffer_.empty()) buffer_.resize(kListingBufferLength);
     if (!job->queued) {
-      if (buffer_.empty()) buffer_.resize(kListingBufferLength);
       PrepareFolder(*job, rule_, buffer_, path_, cancel_);
       job->prepared = true;
       return;
     }
     for (;;) {
+      std::shared_ptr<FolderJob> next;
       EnterCriticalSection(&lock_);
       const bool prepared = job->prepared;
+      if (!prepared && !queue_.empty()) {
+        next = queue_.front();
+        queue_.pop_front();
+      }
       LeaveCriticalSection(&lock_);
       if (prepared) return;
-      WaitForSingleObject(done_, INFINITE);
+      if (!next) {
+        WaitForSingleObject(done_, INFINITE);
+        continue;
+      }
+      PrepareFolder(*next, rule_, buffer_, path_, cancel_);
+      EnterCriticalSection(&lock_);
+      next->prepared = true;
+      LeaveCriticalSection(&lock_);
     }
   }
 
@@ -828,7 +912,8 @@ int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder) {
   foldersVisited.clear();
   DepthScope depth;  // a walk nested in a check goes the usual way
   JudgingRule rule{false, true};
-  rule.judge = PrepareLengthJudging(shownFolder.c_str(), rule.confirm);
+  // Looked up here, so that the threads only read what is known.
+  rule.judge = ntQueryFullAttributesFile.Get() && PrepareLengthJudging(shownFolder.c_str(), rule.confirm);
   const int threads = WalkThreadCount();
 
   FolderOrder order;

@@ -33,9 +33,9 @@ int WalkFolder(const char* pattern);
 bool UseReparsePointSkip(bool on);
 
 // The silent run (no window, outside the memory phase) on the NT line lists
-// folders and judges files by their length on worker threads, one per core
-// (at most 4), ahead of the walk; what acts, counts or logs stays on the
-// scan's thread in the walk's own order. With 1 the walk prepares each folder
-// itself when it reaches it; 0 restores one thread per core. Returns the
-// previous setting.
+// folders and judges files by their length ahead of the walk, on as many
+// threads as there are cores (at most 4, the scan's own among them); what
+// acts, counts or logs stays on the scan's thread in the walk's own order.
+// With 1 the walk prepares each folder itself when it reaches it; 0 restores
+// one thread per core. Returns the previous setting.
 int UseWalkThreads(int threads);

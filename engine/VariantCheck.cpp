@@ -135,19 +135,16 @@ bool PrepareLengthJudging(const char* path, bool& confirm) {
   confirm = true;
   if (!prefilterOn || ActiveCheckerList() != CheckerList || scanState.pendingMemoryAction != 0) return false;
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
-  // Looked up here, so that the judging threads only read what is known.
-  if (!getFileAttributesExWide.Get()) return false;
   confirm = confirmationOn && !EntriesAreTheRecords(path);
   return true;
 }
 
-bool LengthRulesOut(int64_t entryLength, const wchar_t* widePath, bool confirm) {
+bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction current, void* context) {
   if (entryLength == kLengthUnknown) return false;
   if (sizeFilter.Accepts(static_cast<uint64_t>(entryLength))) return false;
   if (!confirm) return true;
-  uint64_t current = 0;
-  return !CurrentLength(nullptr, widePath, current) || current == static_cast<uint64_t>(entryLength) ||
-         !sizeFilter.Accepts(current);
+  uint64_t length = 0;
+  return !current(context, length) || length == static_cast<uint64_t>(entryLength) || !sizeFilter.Accepts(length);
 }
 
 const VariantRecord* UseVariantTable(const VariantRecord* table) {

@@ -32,8 +32,11 @@ bool LengthCouldMatch(int64_t length);
 // confirmed from the file's own metadata (see EntriesAreTheRecords).
 bool PrepareLengthJudging(const char* path, bool& confirm);
 // On any thread, after PrepareLengthJudging: true when the check would pass
-// the file over unopened, by the same rule as LengthMayMatch.
-bool LengthRulesOut(int64_t entryLength, const wchar_t* widePath, bool confirm);
+// the file over unopened, by the same rule as LengthMayMatch. `current` reads
+// the length that the file's own metadata gives (false when it cannot), and
+// is asked only when `confirm` and the entry's length rules out every record.
+using CurrentLengthFunction = bool (*)(void* context, uint64_t& length);
+bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction current, void* context);
 
 // The first record of the table that the open file matches, or null (also
 // when its headers cannot be read). The check's own judgement, for a removal
