@@ -35,6 +35,7 @@ constexpr size_t kDrivePatternLength = 6;  // "C:\*.*"
 constexpr int kMaxWideDepth = 256;  // folder levels below the walk's start
 
 bool skipReparsePoints = true;
+bool foldersPreparedAhead = true;
 
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
@@ -480,7 +481,7 @@ int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) 
 // end in a backslash. The same order, pumping and stops as the 8-bit walk;
 // no path is too long and no name unfit, so nothing returns -1.
 int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
-  if (walkDepth == 0 && ListsOnce()) return WalkAhead(shownFolder, wideFolder);
+  if (walkDepth == 0 && ListsOnce() && foldersPreparedAhead) return WalkAhead(shownFolder, wideFolder);
   scanState.foundInMemory = 0;
   if (walkDepth == 0) foldersVisited.clear();
   // A path may run to 32,767 characters, some 16,000 folders deep: a tree
@@ -1006,5 +1007,11 @@ int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder) {
 int UseWalkThreads(int threads) {
   const int previous = walkThreads;
   walkThreads = threads < 0 ? 0 : threads;
+  return previous;
+}
+
+bool UseFoldersPreparedAhead(bool on) {
+  const bool previous = foldersPreparedAhead;
+  foldersPreparedAhead = on;
   return previous;
 }

@@ -39,3 +39,7 @@ bool UseReparsePointSkip(bool on);
 // With 1 the walk prepares each folder itself when it reaches it; 0 restores
 // one thread per core. Returns the previous setting.
 int UseWalkThreads(int threads);
+// Test seam: with false, the silent run walks folder by folder on the scan's
+// thread as before, preparing nothing ahead, so that a test can hold the two
+// walks side by side. Returns the previous setting.
+bool UseFoldersPreparedAhead(bool on);
