@@ -792,7 +792,9 @@ class FolderPreparation {
     if (!work_ || !done_) return;
     for (int i = 1; i < threads; ++i) {
       DWORD id;
-      HANDLE thread = CreateThread(nullptr, 0, Work, this, 0, &id);
+      // A small stack: the work is shallow. Before XP the flag is ignored
+      // and the size taken as the stack's first commit.
+      HANDLE thread = CreateThread(nullptr, 64 * 1024, Work, this, STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
       if (thread) threads_.push_back(thread);
     }
   }
