@@ -695,6 +695,51 @@ bool QueryCurrentLength(void* context, uint64_t& length) {
   return true;
 }
 
+using NtCreateFileFunction = LONG(WINAPI*)(HANDLE* file, ACCESS_MASK access, void* objectAttributes,
+                                           void* ioStatus, LARGE_INTEGER* allocationSize, ULONG fileAttributes,
+                                           ULONG share, ULONG disposition, ULONG options, void* eaBuffer,
+                                           ULONG eaLength);
+const SystemFunction<NtCreateFileFunction> ntCreateFile("ntdll.dll", "NtCreateFile");
+
+// A file whose length may match, judged ahead as the check would judge it:
+// true when it is clean, read whole. Opened as the check's second open does
+// it (for reading, shared for reading and writing), so that it opens here
+// exactly when the check could examine it, but never waiting for an oplock's
+// break, and not followed if it has become a link. Anything else (refused,
+// oplocked, a failed read, a match) is left to the check on the scan's
+// thread, with its bound, its log lines and its actions.
+bool JudgedCleanAhead(const MetadataQuery& query) {
+  constexpr ULONG kFileOpen = 1, kSynchronousIoNonAlert = 0x20, kNonDirectoryFile = 0x40,
+                  kCompleteIfOplocked = 0x100, kOpenForBackupIntent = 0x4000, kOpenReparsePoint = 0x200000;
+  constexpr LONG kOplockBreakInProgress = 0x108;
+  query.scratch->assign(*query.ntFolder);
+  query.scratch->append(query.name, query.units);
+  if (query.scratch->size() * sizeof(wchar_t) > 0xFFFE) return false;
+  UnicodeText text{static_cast<USHORT>(query.scratch->size() * sizeof(wchar_t)),
+                   static_cast<USHORT>(query.scratch->size() * sizeof(wchar_t)), query.scratch->data()};
+  NtObjectAttributes attributes{sizeof attributes, nullptr, &text, 0x40, nullptr, nullptr};
+  struct {
+    union {
+      LONG status;
+      void* pointer;
+    };
+    ULONG_PTR information;
+  } io{};
+  HANDLE opened = nullptr;
+  LONG status;
+  {
+    FileSystemRedirectionOff nativeView;
+    status = ntCreateFile.Get()(&opened, FILE_GENERIC_READ, &attributes, &io, nullptr, 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, kFileOpen,
+                                kSynchronousIoNonAlert | kNonDirectoryFile | kCompleteIfOplocked |
+                                    kOpenForBackupIntent | kOpenReparsePoint,
+                                nullptr, 0);
+  }
+  if (status < 0) return false;
+  FileHandle file(opened);
+  return status != kOplockBreakInProgress && JudgedCleanThrough(file.Get());
+}
+
 void AddStep(FolderJob& job, Step step) {
   if (!job.steps.empty() && job.steps.back().step == step) {
     ++job.steps.back().count;
@@ -767,7 +812,8 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
         bool passedOver = false;
         if (rule.judge) {
           MetadataQuery query{job.folder.Handle(), name, units, &ntFolder, &path};
-          passedOver = LengthRulesOut(length, rule.confirm, QueryCurrentLength, &query);
+          passedOver = LengthRulesOut(length, rule.confirm, QueryCurrentLength, &query) ||
+                       (!IsReparsePoint(attributes) && JudgedCleanAhead(query));
         }
         if (passedOver) AddStep(job, Step::kFiles);
         else AddNamedStep(job, Step::kFile, name, units, length);
@@ -916,7 +962,8 @@ int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder) {
   DepthScope depth;  // a walk nested in a check goes the usual way
   JudgingRule rule{false, true};
   // Looked up here, so that the threads only read what is known.
-  rule.judge = ntQueryFullAttributesFile.Get() && PrepareLengthJudging(shownFolder.c_str(), rule.confirm);
+  rule.judge = ntQueryFullAttributesFile.Get() && ntCreateFile.Get() &&
+               PrepareLengthJudging(shownFolder.c_str(), rule.confirm);
   const int threads = WalkThreadCount();
 
   FolderOrder order;

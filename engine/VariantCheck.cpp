@@ -147,6 +147,45 @@ bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction cur
   return !current(context, length) || length == static_cast<uint64_t>(entryLength) || !sizeFilter.Accepts(length);
 }
 
+namespace {
+
+// Reads as FileReader does, through a handle its caller owns.
+class HandleReader final : public ByteReader {
+ public:
+  explicit HandleReader(HANDLE file) : file_(file) {}
+  bool ReadExact(int32_t position, void* destination, uint32_t length) override {
+    if (position < 0) return false;
+    if (SetFilePointer(file_, position, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+        GetLastError() != NO_ERROR)
+      return false;
+    DWORD got = 0;
+    if (!ReadFile(file_, destination, length, &got, nullptr)) {
+      readFailed_ = true;
+      return false;
+    }
+    return got == length;
+  }
+  bool ReadFailed() const { return readFailed_; }
+
+ private:
+  HANDLE file_;
+  bool readFailed_ = false;
+};
+
+}  // namespace
+
+bool JudgedCleanThrough(void* file) {
+  PeHeaderState state;
+  HandleReader reader(file);
+  // As MatchVariantRecord with FileReader::Length: a length it cannot hold matches nothing.
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu) return true;
+  state.fileLength = static_cast<int32_t>(low);
+  if (ReadPeHeaders(reader, state) && FindMatchingRecord(activeTable, state, reader)) return false;
+  return !reader.ReadFailed();
+}
+
 const VariantRecord* UseVariantTable(const VariantRecord* table) {
   const VariantRecord* previous = activeTable;
   activeTable = table ? table : VariantTable;

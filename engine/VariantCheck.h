@@ -38,6 +38,12 @@ bool PrepareLengthJudging(const char* path, bool& confirm);
 using CurrentLengthFunction = bool (*)(void* context, uint64_t& length);
 bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction current, void* context);
 
+// On any thread, after PrepareLengthJudging: true when the file open at
+// `file` (for reading) matches no record and every read of its judging
+// succeeded, as CheckVariantFile would find it; false when it matches or a
+// read failed, which the check must then see for itself.
+bool JudgedCleanThrough(void* file);  // a HANDLE
+
 // The first record of the table that the open file matches, or null (also
 // when its headers cannot be read). The check's own judgement, for a removal
 // that must judge the file it opened itself.

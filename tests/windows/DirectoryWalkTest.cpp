@@ -406,7 +406,10 @@ TEST_F(DirectoryWalkTest, TheSilentWalkOnSeveralThreadsChecksCountsAndStopsAsOnO
   root.AddFile("f2\\sample.exe", InertSample(VariantTable[1]));
   root.AddFile("f17\\in\\sample.dll", InertSample(VariantTable[10]));
   root.AddFile("f8\\in\\deeper\\sample.scr", InertSample(VariantTable[50]));
-  files += 3;
+  // Clean, but of a length that only their reading can rule out.
+  root.AddFile("f5\\near.exe", NearMissSample(VariantTable[1], forge::NearMiss::FirstPatternByte));
+  root.AddFile("f12\\in\\near.dll", NearMissSample(VariantTable[10], forge::NearMiss::SecondPatternByte));
+  files += 5;
 
   // threads 0: the walk that prepares nothing ahead.
   auto walk = [&](int threads, int stopAfter, bool programsCheck) {
