@@ -1,8 +1,10 @@
 // scan_bench: how much a scan of a folder costs over a bare enumeration of it.
 //
 //   scan_bench make ROOT N...   builds ROOT\tree-N for each N unless it is there
-//   scan_bench threads ROOT N... the silent scan on one thread and on one
-//                               per core, in turns, each beside the sound floor
+//   scan_bench threads ROOT N... the silent scan walked folder by folder with
+//                               nothing prepared ahead, prepared on one thread,
+//                               and on one per core, in turns, each beside the
+//                               sound floor
 //   scan_bench run ROOT N...    for each N, smallest first: (a) enumerates the
 //                               tree, (b) scans it through RunScan with the
 //                               report channel going to a hidden window, and
@@ -159,16 +161,19 @@ int Run(const char* root, const std::vector<long>& sizes) {
   return 0;
 }
 
-// The silent scan alone, on the scan's thread alone and on one thread per
-// core, in turns, so that both meet the machine's load alike.
+// The silent scan alone, three ways in turns, so that each meets the
+// machine's load alike.
 int CompareThreads(const char* root, const std::vector<long>& sizes) {
   for (long size : sizes) {
     char folder[MAX_PATH];
     BenchTreeFolder(folder, root, size);
     CountFilesByEnumeration(folder);
-    for (int turn = 0; turn < 6; ++turn) {
-      const int threads = turn % 2 ? 0 : 1;
+    for (int turn = 0; turn < 9; ++turn) {
+      // The walk folder by folder as it was, then prepared ahead on one thread, then per core.
+      const int mode = turn % 3;
+      const int threads = mode == 2 ? 0 : 1;
       const int previousThreads = UseWalkThreads(threads);
+      const bool previousAhead = UseFoldersPreparedAhead(mode != 0);
       scanState = ScanState{};
       CopyText(scanState.scanTarget, folder);
       scanState.infectedAction = kActionReportOnly;
@@ -177,6 +182,7 @@ int CompareThreads(const char* root, const std::vector<long>& sizes) {
       RunScan();
       double silent = Seconds() - start;
       UseBetweenEntries(previous);
+      UseFoldersPreparedAhead(previousAhead);
       UseWalkThreads(previousThreads);
       const long scanned = scanState.filesScanned;
       start = Seconds();
@@ -197,7 +203,7 @@ int CompareThreads(const char* root, const std::vector<long>& sizes) {
       UseBetweenEntries(previous);
       printf("tree-%ld silent %s %.3f s (of which outside the walk %.3f s) sound-floor %.3f s ratio %.2f "
              "scanned %ld peak-working-set %lu KB\n",
-             size, threads == 1 ? "one-thread" : "per-core  ", silent, fixed, soundFloor, silent / soundFloor,
+             size, mode == 0 ? "unprepared" : mode == 1 ? "one-thread" : "per-core  ", silent, fixed, soundFloor, silent / soundFloor,
              scanned, PeakWorkingSetKb());
     }
   }
