@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "app/AdministratorRun.h"
@@ -12,6 +13,7 @@
 #include "cleaning/OsVersion.h"
 #include "cleaning/Privileges.h"
 #include "cleaning/Restart.h"
+#include "engine/DirectoryWalk.h"
 #include "engine/MemoryScan.h"
 #include "engine/ScanRun.h"
 #include "state/Prompt.h"
@@ -154,6 +156,12 @@ int RunSilently(const CommandLineOptions& options, RunLog& log) {
       runLog = nullptr;
     }
   } seams;
+
+  // SCOURIX_WALK_THREADS=N: the walk's threads (1: the scan's thread alone),
+  // so that a run can be compared with the single-threaded one.
+  char threads[8] = "";
+  if (GetEnvironmentVariableA("SCOURIX_WALK_THREADS", threads, sizeof threads) - 1 < sizeof threads - 1)
+    UseWalkThreads(atoi(threads));
 
   scanState.reportWindow = nullptr;
   scanState.scanRunning = 1;

@@ -1,6 +1,10 @@
 // scan_bench: how much a scan of a folder costs over a bare enumeration of it.
 //
 //   scan_bench make ROOT N...   builds ROOT\tree-N for each N unless it is there
+//   scan_bench threads ROOT N... the silent scan walked folder by folder with
+//                               nothing prepared ahead, prepared on one thread,
+//                               and on one per core, in turns, each beside the
+//                               sound floor
 //   scan_bench run ROOT N...    for each N, smallest first: (a) enumerates the
 //                               tree, (b) scans it through RunScan with the
 //                               report channel going to a hidden window, and
@@ -28,6 +32,7 @@
 #include "bench/BenchTree.h"
 #include "bench/BenchWindow.h"
 #include "bench/EnumerationWalk.h"
+#include "engine/DirectoryWalk.h"
 #include "engine/ScanRun.h"
 #include "engine/VariantCheck.h"
 #include "state/ScanState.h"
@@ -156,18 +161,70 @@ int Run(const char* root, const std::vector<long>& sizes) {
   return 0;
 }
 
+// The silent scan alone, three ways in turns, so that each meets the
+// machine's load alike.
+int CompareThreads(const char* root, const std::vector<long>& sizes) {
+  for (long size : sizes) {
+    char folder[MAX_PATH];
+    BenchTreeFolder(folder, root, size);
+    CountFilesByEnumeration(folder);
+    for (int turn = 0; turn < 9; ++turn) {
+      // The walk folder by folder as it was, then prepared ahead on one thread, then per core.
+      const int mode = turn % 3;
+      const int threads = mode == 2 ? 0 : 1;
+      const int previousThreads = UseWalkThreads(threads);
+      const bool previousAhead = UseFoldersPreparedAhead(mode != 0);
+      scanState = ScanState{};
+      CopyText(scanState.scanTarget, folder);
+      scanState.infectedAction = kActionReportOnly;
+      BetweenEntriesFunction previous = UseBetweenEntries(LookForStopSignals);
+      double start = Seconds();
+      RunScan();
+      double silent = Seconds() - start;
+      UseBetweenEntries(previous);
+      UseFoldersPreparedAhead(previousAhead);
+      UseWalkThreads(previousThreads);
+      const long scanned = scanState.filesScanned;
+      start = Seconds();
+      CountFilesAtSoundFloor(folder);
+      double soundFloor = Seconds() - start;
+      // What a scan costs besides its walk (the memory phase, privileges):
+      // the same scan of one empty folder.
+      char empty[MAX_PATH];
+      snprintf(empty, sizeof empty, "%s\\empty-bench-folder", root);
+      CreateDirectoryA(empty, nullptr);
+      scanState = ScanState{};
+      CopyText(scanState.scanTarget, empty);
+      scanState.infectedAction = kActionReportOnly;
+      previous = UseBetweenEntries(LookForStopSignals);
+      start = Seconds();
+      RunScan();
+      double fixed = Seconds() - start;
+      UseBetweenEntries(previous);
+      printf("tree-%ld silent %s %.3f s (of which outside the walk %.3f s) sound-floor %.3f s ratio %.2f "
+             "scanned %ld peak-working-set %lu KB\n",
+             size, mode == 0 ? "unprepared" : mode == 1 ? "one-thread" : "per-core  ", silent, fixed, soundFloor, silent / soundFloor,
+             scanned, PeakWorkingSetKb());
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setvbuf(stdout, nullptr, _IONBF, 0);
   std::vector<long> sizes = Sizes(argc, argv);
   if (argc < 4 || sizes.empty()) {
-    printf("usage: scan_bench make|run ROOT N...  (N at least 1000)\n");
+    printf("usage: scan_bench make|run|threads ROOT N...  (N at least 1000)\n");
     return 2;
   }
   const char* root = argv[2];
+  // SCOURIX_WALK_THREADS=N: the silent walk's threads, as for the program.
+  if (const char* threads = getenv("SCOURIX_WALK_THREADS")) UseWalkThreads(atoi(threads));
   if (strcmp(argv[1], "make") == 0) return Make(root, sizes);
   if (strcmp(argv[1], "run") == 0) return Run(root, sizes);
+  if (strcmp(argv[1], "threads") == 0) return CompareThreads(root, sizes);
   printf("unknown mode '%s'\n", argv[1]);
   return 2;
 }

@@ -1,7 +1,11 @@
 #include "engine/DirectoryWalk.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <list>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -32,6 +36,7 @@ constexpr size_t kDrivePatternLength = 6;  // "C:\*.*"
 constexpr int kMaxWideDepth = 256;  // folder levels below the walk's start
 
 bool skipReparsePoints = true;
+bool foldersPreparedAhead = true;
 
 bool IsReparsePoint(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
@@ -137,6 +142,14 @@ class EnteredFolder {
   // `folder` ends in a backslash; `wideFolder`, where given, is its "\\?\"
   // path, which is opened instead.
   Entry Enter(const char* folder, bool named, const wchar_t* wideFolder = nullptr) {
+    const Entry entry = Open(folder, named, wideFolder);
+    return entry == Entry::kEntered ? Register() : entry;
+  }
+
+  // Enter in two steps, for a walk that opens folders ahead of reaching them:
+  // Open as Enter but without noting the folder as entered, Register once
+  // the walk reaches it (kEntered or kVisited).
+  Entry Open(const char* folder, bool named, const wchar_t* wideFolder = nullptr) {
     if (GetOsFamily() != OS_WINNT) return Entry::kUnguarded;
     // The folder the walk starts from is the one its caller named, link or
     // not; below it, a link is never entered (unless a test turned that off).
@@ -159,17 +172,19 @@ class EnteredFolder {
     if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (!followLink && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)))
       return Entry::kNotExamined;
-    FolderIdentity identity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
-                            information.nFileIndexLow};
-    if (!foldersVisited.insert(identity).second) return Entry::kVisited;
+    identity_ = FolderIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                               information.nFileIndexLow};
     return Entry::kEntered;
   }
+
+  Entry Register() { return foldersVisited.insert(identity_).second ? Entry::kEntered : Entry::kVisited; }
 
   // Null where the level is not held (the 9x line).
   HANDLE Handle() const { return handle_.IsValid() ? handle_.Get() : nullptr; }
 
  private:
   FileHandle handle_;
+  FolderIdentity identity_{};
 };
 
 // A folder's entries, as FindFirstFileA and FindNextFileA give them: through
@@ -314,6 +329,7 @@ bool ListsOnce() { return !scanState.reportWindow && !scanState.memoryPhase; }
 
 int WalkSubfolder(const char* levelPattern, int folderLength, const char* name);
 int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder);
+int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder);
 
 // The folder of a pattern as the NT line walks it: its full "\\?\" path,
 // ending in a backslash. Empty where the walk keeps to 8-bit patterns: the
@@ -453,6 +469,7 @@ int WalkSubfolder(const char* levelPattern, int folderLength, const char* name) 
 // end in a backslash. The same order, pumping and stops as the 8-bit walk;
 // no path is too long and no name unfit, so nothing returns -1.
 int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
+  if (walkDepth == 0 && ListsOnce() && foldersPreparedAhead) return WalkAhead(shownFolder, wideFolder);
   scanState.foundInMemory = 0;
   if (walkDepth == 0) foldersVisited.clear();
   // A path may run to 32,767 characters, some 16,000 folders deep: a tree
@@ -522,3 +539,452 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
 }
 
 }  // namespace
+
+// --- The silent run's walk: folders listed and files judged ahead ---
+//
+// The walk's order, its stop checks, and everything that acts or is counted
+// stay on the scan's thread, as WalkWide would do them; what only looks (a
+// folder's listing, and for each file whether its length rules out every
+// record, confirmed from its own metadata) is prepared ahead by worker
+// threads, a few folders ahead of the walk. Paths are joined only for files
+// that the check opens and for folders that are walked.
+
+namespace {
+
+// One thread per core, the scan's own among them, at most this many: the
+// listing and the metadata queries meet in the file system's own locks, and
+// each thread costs memory and holds folders open ahead of the walk.
+constexpr int kMaxWalkThreads = 4;
+// Folders opened (and so prepared) ahead of the walk, per worker.
+constexpr int kFoldersAheadPerThread = 4;
+int walkThreads = 0;  // 0: one per core
+
+int WalkThreadCount() {
+  if (walkThreads > 0) return walkThreads < kMaxWalkThreads ? walkThreads : kMaxWalkThreads;
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  const int cores = static_cast<int>(system.dwNumberOfProcessors);
+  return cores < 1 ? 1 : cores > kMaxWalkThreads ? kMaxWalkThreads : cores;
+}
+
+// What the walk does with a run of a folder's entries, in listing order.
+enum class Step : uint8_t {
+  kEntries,    // `count` entries that are only shown (folders not walked, dot entries)
+  kFiles,      // `count` files, counted and passed over by their length
+  kFile,       // one file for the checker list
+  kSubfolder,  // one folder to walk
+};
+struct PreparedStep {
+  Step step;
+  uint32_t count;
+  uint32_t nameAt;  // kFile, kSubfolder: the name's place in the folder's names
+  uint32_t nameLength;
+  int64_t length;  // kFile: its entry's length
+};
+
+struct FolderJob {
+  std::string shown;  // both end in a backslash
+  std::wstring wide;
+  int depth = 0;  // folder levels below the start
+  bool start = false;
+  // Held, and so open, while this folder's subtree is walked.
+  std::shared_ptr<FolderJob> parent;
+  EnteredFolder folder;
+  bool opened = false;
+  Entry entry = Entry::kGone;
+  bool queued = false;
+  // Written by whoever prepares the folder; read once `prepared` is set.
+  bool prepared = false;
+  bool listedNothing = false;
+  DWORD listError = 0;
+  std::vector<PreparedStep> steps;
+  std::wstring names;
+};
+
+struct JudgingRule {
+  bool judge;    // false: every file goes to the checker list
+  bool confirm;  // ruled-out lengths are confirmed from the file's metadata
+};
+
+constexpr size_t kListingBufferLength = 64 * 1024;
+// FILE_DIRECTORY_INFORMATION
+constexpr int kFileDirectoryInformation = 1;
+constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60, kName = 64;
+
+uint32_t ReadU32(const uint8_t* at) {
+  uint32_t value;
+  memcpy(&value, at, sizeof value);
+  return value;
+}
+
+// Wine (8) answers a metadata query relative to a folder's handle with "not
+// found" for every name. Once one fails so where the full path is found,
+// every later query goes by the full path.
+std::atomic<bool> relativeQueryFails{false};
+
+// One file of a folder being prepared, for QueryCurrentLength.
+struct MetadataQuery {
+  HANDLE folder;
+  const wchar_t* name;
+  size_t units;
+  const std::wstring* ntFolder;  // "\??\...\"
+  std::wstring* scratch;
+};
+
+// The length the file system keeps with the file itself: one
+// NtQueryFullAttributesFile (FILE_NETWORK_OPEN_INFORMATION), relative to the
+// folder's handle where that works.
+bool QueryCurrentLength(void* context, uint64_t& length) {
+  const MetadataQuery& query = *static_cast<const MetadataQuery*>(context);
+  constexpr LONG kObjectNameNotFound = static_cast<LONG>(0xC0000034);
+  const bool relative = !relativeQueryFails.load(std::memory_order_relaxed);
+  if (relative) {
+    const LONG status = QueryLengthByNtName(query.folder, query.name, query.units, length);
+    if (status != kObjectNameNotFound) return status >= 0;
+  }
+  query.scratch->assign(*query.ntFolder);
+  query.scratch->append(query.name, query.units);
+  if (QueryLengthByNtName(nullptr, query.scratch->data(), query.scratch->size(), length) < 0) return false;
+  if (relative) relativeQueryFails.store(true, std::memory_order_relaxed);
+  return true;
+}
+
+// A file whose length may match, judged ahead as the check would judge it:
+// true when it is clean, read whole. Opened as the check's second open does
+// it (for reading, shared for reading and writing), so that it opens here
+// exactly when the check could examine it, but never waiting for an oplock's
+// break, and not followed if it has become a link. Anything else (refused,
+// oplocked, a failed or slow read, a match) is left to the check on the
+// scan's thread, with its own bound, its log lines and its actions: every
+// read here is given up after the examination's bound.
+bool JudgedCleanAhead(const MetadataQuery& query) {
+  query.scratch->assign(*query.ntFolder);
+  query.scratch->append(query.name, query.units);
+  FileHandle file(OpenToReadAhead(query.scratch->data(), query.scratch->size()));
+  return file.IsValid() && JudgedCleanThrough(file.Get());
+}
+
+void AddStep(FolderJob& job, Step step) {
+  if (!job.steps.empty() && job.steps.back().step == step) {
+    ++job.steps.back().count;
+    return;
+  }
+  job.steps.push_back(PreparedStep{step, 1, 0, 0, 0});
+}
+
+void AddNamedStep(FolderJob& job, Step step, const wchar_t* name, size_t units, int64_t length) {
+  job.steps.push_back(PreparedStep{step, 1, static_cast<uint32_t>(job.names.size()),
+                                   static_cast<uint32_t>(units), length});
+  job.names.append(name, units);
+}
+
+// Lists the job's folder through its handle and sorts its entries into steps
+// (see WalkWide for what each entry gets). `path` is scratch for the paths of
+// the files whose length is confirmed. Any thread; stops early once `cancel`
+// is set.
+void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>& buffer, std::wstring& path,
+                   const volatile LONG& cancel) {
+  // The NT form of the folder's "\\?\" path, for the queries by full path.
+  std::wstring ntFolder = job.wide;
+  if (ntFolder.compare(0, 4, L"\\\\?\\") == 0) ntFolder.replace(0, 4, L"\\??\\");
+  bool restart = true;
+  while (!cancel) {
+    struct {
+      union {
+        LONG status;
+        void* pointer;
+      };
+      ULONG_PTR information;
+    } io{};
+    const LONG status = QueryDirectory()(job.folder.Handle(), nullptr, nullptr, nullptr, &io, buffer.data(),
+                                         static_cast<ULONG>(buffer.size()), kFileDirectoryInformation, FALSE,
+                                         nullptr, restart);
+    if (status < 0 || io.information == 0) {
+      if (restart) {
+        // As FolderListing: the end of the listing is no failure.
+        const bool end = status >= 0 || status == static_cast<LONG>(0x80000006) ||
+                         status == static_cast<LONG>(0xC000000F);
+        job.listedNothing = true;
+        job.listError = end ? ERROR_NO_MORE_FILES : ERROR_ACCESS_DENIED;
+      }
+      return;
+    }
+    restart = false;
+    const size_t filled = io.information < buffer.size() ? io.information : buffer.size();
+    for (size_t entry = 0; entry + kName <= filled && !cancel;) {
+      const uint8_t* at = buffer.data() + entry;
+      const uint32_t next = ReadU32(at + kNextEntryOffset);
+      const DWORD attributes = ReadU32(at + kAttributes);
+      const uint32_t nameLength = ReadU32(at + kNameLength);
+      const size_t units = entry + kName + nameLength <= filled ? nameLength / 2 : 0;
+      const wchar_t* name = reinterpret_cast<const wchar_t*>(at + kName);
+      const bool dot = (units == 1 && name[0] == L'.') || (units == 2 && name[0] == L'.' && name[1] == L'.');
+      if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (units && !dot && !(skipReparsePoints && IsReparsePoint(attributes)))
+          AddNamedStep(job, Step::kSubfolder, name, units, 0);
+        else
+          AddStep(job, Step::kEntries);
+      } else if (!units || dot) {
+        AddStep(job, Step::kEntries);
+      } else {
+        // As EntryLength.
+        const uint64_t entryLength = (static_cast<uint64_t>(ReadU32(at + kEndOfFile + 4)) << 32) |
+                                     ReadU32(at + kEndOfFile);
+        const int64_t length = IsReparsePoint(attributes) ? kLengthUnknown
+                               : entryLength > INT64_MAX  ? INT64_MAX
+                                                          : static_cast<int64_t>(entryLength);
+        bool passedOver = false;
+        if (rule.judge) {
+          MetadataQuery query{job.folder.Handle(), name, units, &ntFolder, &path};
+          passedOver = LengthRulesOut(length, rule.confirm, QueryCurrentLength, &query) ||
+                       (!IsReparsePoint(attributes) && JudgedCleanAhead(query));
+        }
+        if (passedOver) AddStep(job, Step::kFiles);
+        else AddNamedStep(job, Step::kFile, name, units, length);
+      }
+      if (!next) break;
+      entry += next;
+    }
+  }
+}
+
+// The worker threads and the queue of folders they prepare, in the walk's
+// order. Without threads, a folder is prepared when the walk waits for it.
+class FolderPreparation {
+ public:
+  // `threads` counts the scan's own, which prepares folders too while it
+  // waits for one.
+  FolderPreparation(int threads, JudgingRule rule) : rule_(rule) {
+    InitializeCriticalSection(&lock_);
+    if (threads < 2) return;
+    work_ = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+    done_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!work_ || !done_) return;
+    for (int i = 1; i < threads; ++i) {
+      DWORD id;
+      // A small stack: the work is shallow. Before XP the flag is ignored
+      // and the size taken as the stack's first commit.
+      HANDLE thread = CreateThread(nullptr, 64 * 1024, Work, this, STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
+      if (thread) threads_.push_back(thread);
+    }
+  }
+
+  ~FolderPreparation() {
+    if (!threads_.empty()) {
+      EnterCriticalSection(&lock_);
+      cancel_ = 1;
+      queue_.clear();
+      LeaveCriticalSection(&lock_);
+      ReleaseSemaphore(work_, static_cast<LONG>(threads_.size()), nullptr);
+      WaitForMultipleObjects(static_cast<DWORD>(threads_.size()), threads_.data(), TRUE, INFINITE);
+      for (HANDLE thread : threads_) CloseHandle(thread);
+    }
+    if (work_) CloseHandle(work_);
+    if (done_) CloseHandle(done_);
+    DeleteCriticalSection(&lock_);
+  }
+  FolderPreparation(const FolderPreparation&) = delete;
+  FolderPreparation& operator=(const FolderPreparation&) = delete;
+
+  bool Threaded() const { return !threads_.empty(); }
+
+  // An entered folder, to be prepared ahead.
+  void Queue(const std::shared_ptr<FolderJob>& job) {
+    if (!Threaded()) return;
+    EnterCriticalSection(&lock_);
+    queue_.push_back(job);
+    LeaveCriticalSection(&lock_);
+    job->queued = true;
+    ReleaseSemaphore(work_, 1, nullptr);
+  }
+
+  // Returns once the folder is prepared; meanwhile prepares whatever folder
+  // is queued next, the awaited one first while no worker has taken it.
+  void Wait(const std::shared_ptr<FolderJob>& job) {
+    if (buffer_.empty()) buffer_.resize(kListingBufferLength);
+    if (!job->queued) {
+      PrepareFolder(*job, rule_, buffer_, path_, cancel_);
+      job->prepared = true;
+      return;
+    }
+    for (;;) {
+      std::shared_ptr<FolderJob> next;
+      EnterCriticalSection(&lock_);
+      const bool prepared = job->prepared;
+      if (!prepared && !queue_.empty()) {
+        next = queue_.front();
+        queue_.pop_front();
+      }
+      LeaveCriticalSection(&lock_);
+      if (prepared) return;
+      if (!next) {
+        WaitForSingleObject(done_, INFINITE);
+        continue;
+      }
+      PrepareFolder(*next, rule_, buffer_, path_, cancel_);
+      EnterCriticalSection(&lock_);
+      next->prepared = true;
+      LeaveCriticalSection(&lock_);
+    }
+  }
+
+ private:
+  static DWORD WINAPI Work(void* parameter) {
+    FolderPreparation& self = *static_cast<FolderPreparation*>(parameter);
+    std::vector<uint8_t> buffer(kListingBufferLength);
+    std::wstring path;
+    for (;;) {
+      WaitForSingleObject(self.work_, INFINITE);
+      std::shared_ptr<FolderJob> job;
+      EnterCriticalSection(&self.lock_);
+      if (!self.queue_.empty()) {
+        job = self.queue_.front();
+        self.queue_.pop_front();
+      }
+      const bool cancelled = self.cancel_ != 0;
+      LeaveCriticalSection(&self.lock_);
+      if (cancelled) return 0;
+      if (!job) continue;
+      PrepareFolder(*job, self.rule_, buffer, path, self.cancel_);
+      EnterCriticalSection(&self.lock_);
+      job->prepared = true;
+      LeaveCriticalSection(&self.lock_);
+      SetEvent(self.done_);
+    }
+  }
+
+  const JudgingRule rule_;
+  CRITICAL_SECTION lock_;
+  HANDLE work_ = nullptr;
+  HANDLE done_ = nullptr;
+  std::vector<HANDLE> threads_;
+  std::deque<std::shared_ptr<FolderJob>> queue_;
+  volatile LONG cancel_ = 0;
+  std::vector<uint8_t> buffer_;  // the walk's own, without threads
+  std::wstring path_;
+};
+
+using FolderOrder = std::list<std::shared_ptr<FolderJob>>;
+
+// Opens a folder the walk will reach (as WalkWide's Enter would, within the
+// examination's bound, on the scan's thread) and queues it for preparation.
+void OpenFolder(FolderJob& job, const std::shared_ptr<FolderJob>& shared, FolderPreparation& preparation) {
+  if (job.opened || job.depth >= kMaxWideDepth) return;
+  job.opened = true;
+  job.entry = job.folder.Open(job.shown.c_str(), job.start, job.wide.c_str());
+  if (job.entry == Entry::kEntered) preparation.Queue(shared);
+}
+
+// The folders from `from` on, as many as may be prepared ahead.
+void OpenAhead(FolderOrder& order, FolderOrder::iterator from, FolderPreparation& preparation, int ahead) {
+  for (int n = 0; from != order.end() && n < ahead; ++from, ++n) OpenFolder(**from, *from, preparation);
+}
+
+int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder) {
+  scanState.foundInMemory = 0;
+  foldersVisited.clear();
+  DepthScope depth;  // a walk nested in a check goes the usual way
+  JudgingRule rule{false, true};
+  // Looked up here, so that the threads only read what is known.
+  rule.judge = CanAskByNtName() &&
+               PrepareLengthJudging(shownFolder.c_str(), rule.confirm);
+  const int threads = WalkThreadCount();
+
+  FolderOrder order;
+  auto start = std::make_shared<FolderJob>();
+  start->shown = shownFolder;
+  start->wide = wideFolder;
+  start->start = true;
+  order.push_back(start);
+  FolderPreparation preparation(threads, rule);
+  const int ahead = preparation.Threaded() ? threads * kFoldersAheadPerThread : 1;
+
+  // The folders in the order WalkWide enters them: each folder's subfolders
+  // follow it, before the folders after it.
+  for (FolderOrder::iterator at = order.begin(); at != order.end();) {
+    const std::shared_ptr<FolderJob> job = *at;
+    if (!job->start) {
+      if (PumpAndTestStop()) return 0;
+      if (job->shown.find("\\Program Files\\") != std::string::npos) scanState.programFilesVisited = 1;
+    }
+    scanState.foundInMemory = 0;
+    if (job->depth >= kMaxWideDepth) {
+      NoteNotExamined(job->shown.c_str(), job->wide.c_str());
+      at = order.erase(at);
+      continue;
+    }
+    OpenAhead(order, at, preparation, ahead);
+    const Entry entry = job->entry == Entry::kEntered ? job->folder.Register() : job->entry;
+    if (entry != Entry::kEntered) {
+      if (entry == Entry::kNotExamined) NoteNotExamined(job->shown.c_str(), job->wide.c_str());
+      at = order.erase(at);
+      continue;
+    }
+    preparation.Wait(job);
+    if (job->listedNothing) {
+      if (MeansNotExamined(job->listError)) NoteNotExamined(job->shown.c_str(), job->wide.c_str());
+      at = order.erase(at);
+      continue;
+    }
+
+    std::vector<std::shared_ptr<FolderJob>> subfolders;
+    std::string shown;
+    std::wstring wide;
+    for (const PreparedStep& step : job->steps) {
+      switch (step.step) {
+        case Step::kEntries:
+          for (uint32_t n = 0; n < step.count; ++n)
+            if (PumpAndTestStop() || PumpAndTestStop()) return 0;
+          break;
+        case Step::kFiles:
+          for (uint32_t n = 0; n < step.count; ++n) {
+            if (PumpAndTestStop()) return 0;
+            ++scanState.filesScanned;
+            if (PumpAndTestStop()) return 0;
+          }
+          break;
+        case Step::kFile: {
+          if (PumpAndTestStop()) return 0;
+          const std::wstring name = job->names.substr(step.nameAt, step.nameLength);
+          shown = job->shown + ShownFromWide(name.c_str());
+          ++scanState.filesScanned;
+          wide = job->wide + name;
+          CheckWithCheckerList(shown.c_str(), step.length, wide.c_str());
+          if (PumpAndTestStop()) return 0;
+          break;
+        }
+        case Step::kSubfolder: {
+          if (PumpAndTestStop()) return 0;
+          const std::wstring name = job->names.substr(step.nameAt, step.nameLength);
+          auto subfolder = std::make_shared<FolderJob>();
+          subfolder->shown = job->shown + ShownFromWide(name.c_str()) + "\\";
+          subfolder->wide = job->wide + name + L"\\";
+          subfolder->depth = job->depth + 1;
+          subfolder->parent = job;
+          subfolders.push_back(subfolder);
+          if (PumpAndTestStop()) return 0;
+          break;
+        }
+      }
+    }
+    std::vector<PreparedStep>().swap(job->steps);
+    std::wstring().swap(job->names);
+    at = order.erase(at);
+    at = order.insert(at, subfolders.begin(), subfolders.end());
+  }
+  return scanState.filesScanned;
+}
+
+}  // namespace
+
+int UseWalkThreads(int threads) {
+  const int previous = walkThreads;
+  walkThreads = threads < 0 ? 0 : threads;
+  return previous;
+}
+
+bool UseFoldersPreparedAhead(bool on) {
+  const bool previous = foldersPreparedAhead;
+  foldersPreparedAhead = on;
+  return previous;
+}

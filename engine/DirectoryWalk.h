@@ -31,3 +31,15 @@ int WalkFolder(const char* pattern);
 // test can reach the second guard, which under Wine every link meets after
 // the first. Returns the previous setting.
 bool UseReparsePointSkip(bool on);
+
+// The silent run (no window, outside the memory phase) on the NT line lists
+// folders and judges files by their length ahead of the walk, on as many
+// threads as there are cores (at most 4, the scan's own among them); what
+// acts, counts or logs stays on the scan's thread in the walk's own order.
+// With 1 the walk prepares each folder itself when it reaches it; 0 restores
+// one thread per core. Returns the previous setting.
+int UseWalkThreads(int threads);
+// Test seam: with false, the silent run walks folder by folder on the scan's
+// thread as before, preparing nothing ahead, so that a test can hold the two
+// walks side by side. Returns the previous setting.
+bool UseFoldersPreparedAhead(bool on);

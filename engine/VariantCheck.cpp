@@ -7,8 +7,8 @@
 
 #include "base/PathText.h"
 #include "base/SystemLibrary.h"
-#include "cleaning/files/Files.h"
 #include "cleaning/WidePath.h"
+#include "cleaning/files/Files.h"
 #include "engine/CandidateOpen.h"
 #include "engine/CheckerList.h"
 #include "engine/FileReader.h"
@@ -114,6 +114,60 @@ bool LengthCouldMatch(int64_t length) {
   if (!prefilterOn || length == kLengthUnknown) return true;
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
   return sizeFilter.Accepts(static_cast<uint64_t>(length));
+}
+
+bool PrepareLengthJudging(const char* path, bool& confirm) {
+  confirm = true;
+  if (!prefilterOn || ActiveCheckerList() != CheckerList || scanState.pendingMemoryAction != 0) return false;
+  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
+  confirm = confirmationOn && !EntriesAreTheRecords(path);
+  return true;
+}
+
+bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction current, void* context) {
+  if (entryLength == kLengthUnknown) return false;
+  if (sizeFilter.Accepts(static_cast<uint64_t>(entryLength))) return false;
+  if (!confirm) return true;
+  uint64_t length = 0;
+  return !current(context, length) || length == static_cast<uint64_t>(entryLength) || !sizeFilter.Accepts(length);
+}
+
+namespace {
+
+// Reads as FileReader does, through a handle its caller owns.
+// Reads of a file opened for reading ahead (OpenToReadAhead), each given up
+// after the examination's bound, so that no file holds a walk's thread.
+class HandleReader final : public ByteReader {
+ public:
+  explicit HandleReader(HANDLE file) : file_(file) {}
+  bool ReadExact(int32_t position, void* destination, uint32_t length) override {
+    if (position < 0) return false;
+    DWORD got = 0;
+    if (!ReadWithin(file_, static_cast<uint32_t>(position), destination, length, kExaminationBound, got)) {
+      readFailed_ = true;
+      return false;
+    }
+    return got == length;
+  }
+  bool ReadFailed() const { return readFailed_; }
+
+ private:
+  HANDLE file_;
+  bool readFailed_ = false;
+};
+
+}  // namespace
+
+bool JudgedCleanThrough(void* file) {
+  PeHeaderState state;
+  HandleReader reader(file);
+  // As MatchVariantRecord with FileReader::Length: a length it cannot hold matches nothing.
+  DWORD high = 0;
+  const DWORD low = GetFileSize(file, &high);
+  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu) return true;
+  state.fileLength = static_cast<int32_t>(low);
+  if (ReadPeHeaders(reader, state) && FindMatchingRecord(activeTable, state, reader)) return false;
+  return !reader.ReadFailed();
 }
 
 const VariantRecord* UseVariantTable(const VariantRecord* table) {

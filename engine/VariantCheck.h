@@ -24,6 +24,26 @@ int CheckVariantFile(const char* familyName, const char* path);
 // not fit) matters only then.
 bool LengthCouldMatch(int64_t length);
 
+// For a walk that judges its files' lengths ahead of the check, on threads
+// of its own (the silent run). On the scan's thread, before the walk: false
+// when every file must still go to the checker list (a list other than the
+// program's, the prefilter off, a memory removal pending). `path` lies on the
+// walked volume; `confirm` is set when a ruled-out entry length must be
+// confirmed from the file's own metadata (see EntriesAreTheRecords).
+bool PrepareLengthJudging(const char* path, bool& confirm);
+// On any thread, after PrepareLengthJudging: true when the check would pass
+// the file over unopened, by the same rule as LengthMayMatch. `current` reads
+// the length that the file's own metadata gives (false when it cannot), and
+// is asked only when `confirm` and the entry's length rules out every record.
+using CurrentLengthFunction = bool (*)(void* context, uint64_t& length);
+bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction current, void* context);
+
+// On any thread, after PrepareLengthJudging: true when the file open at
+// `file` (for reading) matches no record and every read of its judging
+// succeeded, as CheckVariantFile would find it; false when it matches or a
+// read failed, which the check must then see for itself.
+bool JudgedCleanThrough(void* file);  // a HANDLE
+
 // The first record of the table that the open file matches, or null (also
 // when its headers cannot be read). The check's own judgement, for a removal
 // that must judge the file it opened itself.

@@ -10,6 +10,8 @@
 // actions (MachineActions.h), which a report-only run makes refuse.
 #include <windows.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,27 @@ bool MoveByNameEx(const char* path, const char* target, DWORD flags);  // MoveFi
 bool CreateFolder(const char* path, SECURITY_ATTRIBUTES* security);
 bool CopyByName(const char* path, const char* target);
 HANDLE CreateByName(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+
+// --- By NT name, for the walk's threads ---
+
+// Whether ntdll has what the two calls below need (the NT line).
+bool CanAskByNtName();
+
+// The length the file system keeps with the file itself: one
+// NtQueryFullAttributesFile of `name` (`units` UTF-16 units, no terminator),
+// relative to the open `folder`, or an NT path ("\??\C:\...") where `folder`
+// is null. The NTSTATUS: negative when it failed.
+LONG QueryLengthByNtName(HANDLE folder, const wchar_t* name, size_t units, uint64_t& length);
+
+// The file of an NT path, opened for reading ahead of the check: shared for
+// reading and writing (as the check's second open), never followed if it is
+// a link, never waiting for an oplock's break (invalid then), and overlapped,
+// so that every read of it can be given up. INVALID_HANDLE_VALUE on failure.
+HANDLE OpenToReadAhead(const wchar_t* name, size_t units);
+
+// One read of such a file at `position`, given up after `milliseconds`
+// (cancelled and false). True with the bytes read in `got`, 0 at the end.
+bool ReadWithin(HANDLE file, uint32_t position, void* buffer, uint32_t length, DWORD milliseconds, DWORD& got);
 
 // --- The reparse test ---
 

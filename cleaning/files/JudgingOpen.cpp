@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "base/SystemLibrary.h"
@@ -56,6 +58,21 @@ const SystemFunction<NtCreateFileFunction> ntCreateFile("ntdll.dll", "NtCreateFi
 const SystemFunction<DosPathToNtPathFunction> dosPathToNtPath("ntdll.dll", "RtlDosPathNameToNtPathName_U");
 const SystemFunction<FreeUnicodeStringFunction> freeUnicodeString("ntdll.dll", "RtlFreeUnicodeString");
 const SystemFunction<NtStatusToErrorFunction> ntStatusToError("ntdll.dll", "RtlNtStatusToDosError");
+const SystemFunction<LONG(WINAPI*)(ObjectAttributes* attributes, void* information)> ntQueryFullAttributesFile(
+    "ntdll.dll", "NtQueryFullAttributesFile");
+// NT 4 and 98 on, so looked up; the reads it cancels are NT-only.
+const SystemFunction<BOOL(WINAPI*)(HANDLE file)> cancelIo("kernel32.dll", "CancelIo");
+constexpr LONG kStatusNotImplemented = static_cast<LONG>(0xC0000002);
+constexpr LONG kStatusNameTooLong = static_cast<LONG>(0xC0000106);
+
+// An NT name of `units` UTF-16 units, as the native calls take it; false
+// where it is too long for one.
+bool CountedName(const wchar_t* name, size_t units, UnicodeString& counted) {
+  if (units * sizeof(wchar_t) > 0xFFFE) return false;
+  counted.length = counted.maximumLength = static_cast<USHORT>(units * sizeof(wchar_t));
+  counted.buffer = const_cast<WCHAR*>(name);
+  return true;
+}
 struct NtFunctions {
   NtCreateFileFunction createFile;
   DosPathToNtPathFunction dosPathToNtPath;
@@ -120,4 +137,72 @@ HANDLE OpenForJudging(const char* path, const wchar_t* widePath, DWORD access, D
     return OpenPath(widePath, access, share, OPEN_EXISTING, flags);
   FileSystemRedirectionOff nativeView;
   return NtOpen(widePath, access, share, flags);
+}
+
+bool CanAskByNtName() { return ntQueryFullAttributesFile && ntCreateFile; }
+
+LONG QueryLengthByNtName(HANDLE folder, const wchar_t* name, size_t units, uint64_t& length) {
+  constexpr size_t kEndOfFileAt = 40;  // in FILE_NETWORK_OPEN_INFORMATION
+  const auto query = ntQueryFullAttributesFile.Get();
+  if (!query) return kStatusNotImplemented;
+  UnicodeString counted;
+  if (!CountedName(name, units, counted)) return kStatusNameTooLong;
+  ObjectAttributes attributes{sizeof attributes, folder, &counted, kObjectCaseInsensitive, nullptr, nullptr};
+  uint8_t information[64] = {};
+  LONG status;
+  {
+    FileSystemRedirectionOff nativeView;
+    status = query(&attributes, information);
+  }
+  if (status >= 0) memcpy(&length, information + kEndOfFileAt, sizeof length);
+  return status;
+}
+
+HANDLE OpenToReadAhead(const wchar_t* name, size_t units) {
+  const auto create = ntCreateFile.Get();
+  UnicodeString counted;
+  if (!create || !CountedName(name, units, counted)) return INVALID_HANDLE_VALUE;
+  ObjectAttributes attributes{sizeof attributes, nullptr, &counted, kObjectCaseInsensitive, nullptr, nullptr};
+  IoStatusBlock io{};
+  HANDLE opened = nullptr;
+  LONG status;
+  {
+    FileSystemRedirectionOff nativeView;
+    // No FILE_SYNCHRONOUS_IO_NONALERT: reads are overlapped, so that each
+    // can be given up (ReadWithin).
+    status = create(&opened, FILE_GENERIC_READ, &attributes, &io, nullptr, 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    kFileOpen, kNonDirectoryFile | kCompleteIfOplocked | kOpenForBackupIntent | kOpenReparsePoint,
+                    nullptr, 0);
+  }
+  if (status < 0) return INVALID_HANDLE_VALUE;
+  if (status == kStatusOplockBreakInProgress) {
+    CloseHandle(opened);
+    return INVALID_HANDLE_VALUE;
+  }
+  return opened;
+}
+
+bool ReadWithin(HANDLE file, uint32_t position, void* buffer, uint32_t length, DWORD milliseconds, DWORD& got) {
+  got = 0;
+  KernelHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  if (!done.IsValid()) return false;
+  OVERLAPPED overlapped{};
+  overlapped.Offset = position;
+  overlapped.hEvent = done.Get();
+  if (!ReadFile(file, buffer, length, nullptr, &overlapped)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) return true;
+    if (error != ERROR_IO_PENDING) return false;
+    if (WaitForSingleObject(done.Get(), milliseconds) != WAIT_OBJECT_0) {
+      // Given up: cancelled, and waited for, since the buffer is the caller's.
+      // Without CancelIo (NT 3.51) the read cannot be given up safely:
+      // the wait for it goes on.
+      if (cancelIo) cancelIo(file);
+      GetOverlappedResult(file, &overlapped, &got, TRUE);
+      got = 0;
+      return false;
+    }
+  }
+  if (GetOverlappedResult(file, &overlapped, &got, FALSE)) return true;
+  return GetLastError() == ERROR_HANDLE_EOF;
 }

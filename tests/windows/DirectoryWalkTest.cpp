@@ -2,8 +2,13 @@
 #include <algorithm>
 #include <set>
 
+#include "cleaning/MachineActions.h"
+#include "engine/CheckerList.h"
 #include "engine/DirectoryWalk.h"
+#include "engine/ScanRun.h"
 #include "engine/VariantRecord.h"
+#include "state/ReportChannel.h"
+#include "tests/windows/support/Samples.h"
 #include "tests/windows/support/DialogAnswerer.h"
 #include "tests/windows/support/EngineFixture.h"
 #include "tests/windows/support/ScratchFolder.h"
@@ -356,3 +361,99 @@ TEST_F(DirectoryWalkTest, ShowsLongPathsShortenedToSixtyCharacters) {
 }
 
 }  // namespace
+
+// The silent walk prepares folders ahead, on threads of its own: whatever it
+// hands to the check, counts, logs and stops at must be what the walk folder
+// by folder gives, at every point a stop can come.
+namespace {
+
+int betweenEntriesLeft = -1;  // entries until the stop request; -1: none
+void StopAfterSomeEntries() {
+  if (betweenEntriesLeft > 0 && --betweenEntriesLeft == 0) scanState.stopRequested = 1;
+}
+
+struct SilentWalk {
+  std::vector<std::string> checked;
+  int result;
+  int32_t scanned;
+  int32_t infected;
+  int32_t notExamined;
+  std::vector<std::string> log;
+  bool operator==(const SilentWalk& other) const {
+    return checked == other.checked && result == other.result && scanned == other.scanned &&
+           infected == other.infected && notExamined == other.notExamined && log == other.log;
+  }
+};
+
+std::vector<std::string>* silentLog = nullptr;
+void RecordSilentLine(const char* line) { silentLog->push_back(line); }
+
+}  // namespace
+
+TEST_F(DirectoryWalkTest, TheSilentWalkOnSeveralThreadsChecksCountsAndStopsAsOnOne) {
+  ScratchFolder root("walk-threads");
+  // More folders than the walk opens ahead, some deep, some empty, files
+  // between them; samples among files that their lengths rule out.
+  int files = 0;
+  for (int folder = 0; folder < 24; ++folder, ++files) {
+    const std::string name = "f" + std::to_string(folder);
+    for (int file = 0; file < folder % 5; ++file, ++files)
+      root.AddFile(name + "\\x" + std::to_string(file) + ".dat", std::string(100 + 37 * file, 'c'));
+    if (folder % 4 == 0) root.AddFile(name + "\\in\\deeper\\y.dat", std::string(5000, 'd')), ++files;
+    if (folder % 7 == 3) root.AddFolder(name + "\\empty");
+    root.AddFile("top" + std::to_string(folder) + ".txt", std::string(folder, 't'));
+  }
+  root.AddFile("f2\\sample.exe", InertSample(VariantTable[1]));
+  root.AddFile("f17\\in\\sample.dll", InertSample(VariantTable[10]));
+  root.AddFile("f8\\in\\deeper\\sample.scr", InertSample(VariantTable[50]));
+  // Clean, but of a length that only their reading can rule out.
+  root.AddFile("f5\\near.exe", NearMissSample(VariantTable[1], forge::NearMiss::FirstPatternByte));
+  root.AddFile("f12\\in\\near.dll", NearMissSample(VariantTable[10], forge::NearMiss::SecondPatternByte));
+  files += 5;
+
+  // threads 0: the walk that prepares nothing ahead.
+  auto walk = [&](int threads, int stopAfter, bool programsCheck) {
+    scanState = ScanState{};
+    scanState.memoryPhase = 0;
+    scanState.infectedAction = kActionReportOnly;
+    ChooseMachineActions(true);
+    checkedPaths.clear();
+    SilentWalk outcome{};
+    silentLog = &outcome.log;
+    const LogLineMirror mirror = UseLogLineMirror(RecordSilentLine);
+    const BetweenEntriesFunction pacing = UseBetweenEntries(StopAfterSomeEntries);
+    const CheckerEntry* checkers = programsCheck ? UseCheckerList(nullptr) : nullptr;
+    const int previousThreads = UseWalkThreads(threads);
+    const bool ahead = UseFoldersPreparedAhead(threads > 0);
+    betweenEntriesLeft = stopAfter;
+    outcome.result = WalkFolder((root.Path() + "\\*.*").c_str());
+    UseFoldersPreparedAhead(ahead);
+    UseWalkThreads(previousThreads);
+    if (programsCheck) UseCheckerList(checkers);
+    UseBetweenEntries(pacing);
+    UseLogLineMirror(mirror);
+    outcome.checked = checkedPaths;
+    outcome.scanned = scanState.filesScanned;
+    outcome.infected = scanState.filesInfected;
+    outcome.notExamined = scanState.filesNotExamined;
+    return outcome;
+  };
+
+  // The recording check sees every file; the program's own passes most over
+  // by their lengths, on the threads, and finds the three samples.
+  for (bool programsCheck : {false, true}) {
+    const SilentWalk before = walk(0, -1, programsCheck);
+    ASSERT_EQ(before.result, files) << programsCheck;
+    ASSERT_EQ(before.checked.size(), programsCheck ? 0u : static_cast<size_t>(files));
+    EXPECT_EQ(before.infected, programsCheck ? 3 : 0);
+    EXPECT_EQ(before.log.empty(), !programsCheck);
+    for (int threads : {1, 2, 4})
+      EXPECT_EQ(walk(threads, -1, programsCheck), before) << threads << " threads, program's check " << programsCheck;
+    for (int stopAfter : {1, 2, 7, 30, 55, 90, 140, 170, 260}) {
+      const SilentWalk stopped = walk(0, stopAfter, programsCheck);
+      EXPECT_EQ(stopped.result, 0) << stopAfter;
+      for (int threads : {1, 4})
+        EXPECT_EQ(walk(threads, stopAfter, programsCheck), stopped) << threads << " threads, stopped after " << stopAfter;
+    }
+  }
+}

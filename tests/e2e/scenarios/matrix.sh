@@ -19,7 +19,9 @@
 # which the file system lists a folder); the prompts; the prefix's files and
 # the Run, RunServices and Uninstall keys before and after, where nothing may
 # change but what the scan had to remove or write; the deletion scheduled for
-# the restart, and that a (simulated) restart carries it out.
+# the restart, and that a (simulated) restart carries it out. Before the scan,
+# two report-only silent runs, one on the scan's thread alone and one on
+# worker threads, give the same log and counts.
 #
 # Where Wine poses a Windows less than faithfully:
 # - 98: Wine's ToolHelp gives a process's file name without its folder (real
@@ -421,6 +423,32 @@ matrix_check_restart_deletion() {
   if [ "$MATRIX_FAMILY" = nt ]; then expect_gone "${MATRIX_MOVED:-$DRIVE_D/Scourix.Removed/?}"; fi
 }
 
+# The log lines and the [Result] block of the last run in the log file, less
+# the time it ended.
+matrix_silent_outcome() {
+  tr -d '\r' <"$WORK/scourix-run.log" |
+    awk '/^\[Scourix run\]$/ { n = 0; inside = 0; delete lines }
+         /^\[Log\]$/ { inside = 1 }
+         inside && !/^Ended: / { lines[++n] = $0 }
+         END { for (i = 1; i <= n; i++) print lines[i] }'
+}
+
+# The silent run prepares folders on worker threads ahead of its walk: its log
+# and counts must be those of the walk on the scan's thread alone. Both runs
+# report only, so that they meet the same machine.
+matrix_check_silent_threads() {
+  local single threaded
+  SILENT_RUN_LOG=$(win_path "$WORK/scourix-run.log")
+  SCOURIX_WALK_THREADS=1 silent_run /silent /report /log "$SILENT_RUN_LOG"
+  single=$(matrix_silent_outcome)
+  SCOURIX_WALK_THREADS=4 silent_run /silent /report /log "$SILENT_RUN_LOG"
+  threaded=$(matrix_silent_outcome)
+  # Both must have walked the planted drives, or their likeness proves nothing.
+  if [ "$(sed -n 's/^Files scanned: //p' <<<"$single")" -ge "$(matrix_files_scanned)" ]; then pass
+  else fail "the single-threaded silent run scanned too few files: $(grep '^Files scanned' <<<"$single")"; fi
+  expect_equal "the silent run's log and counts on worker threads" "$threaded" "$single"
+}
+
 # --- the scenario ---------------------------------------------------------------
 
 matrix() {  # PERSONALITY
@@ -444,6 +472,7 @@ matrix() {  # PERSONALITY
     "$(reg_value "$MATRIX_SESSION_KEY" PendingFileRenameOperations || true)" ""
   matrix_listings before
   matrix_check_listed_values
+  matrix_check_silent_threads
   matrix_plan scanned "$(matrix_files_scanned)"
 
   local started=$SECONDS
