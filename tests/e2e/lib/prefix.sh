@@ -156,7 +156,7 @@ declare -a SAMPLES=()
 plant_sample() {  # N PATH
   local forge
   forge=$(forge_tool) || return 1
-  mkdir -p "$(dirname "$2")"
+  mkdir -p "${2%/*}"
   "$forge" inert "$1" "$2" || { echo "run-scenario: forge inert $1 failed" >&2; return 1; }
   SAMPLES+=("$2")
 }
@@ -164,12 +164,12 @@ plant_sample() {  # N PATH
 plant_near_miss() {  # N KIND PATH
   local forge
   forge=$(forge_tool) || return 1
-  mkdir -p "$(dirname "$3")"
+  mkdir -p "${3%/*}"
   "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
 }
 
 plant_clean() {  # PATH [TEXT]
-  mkdir -p "$(dirname "$1")"
+  mkdir -p "${1%/*}"
   printf '%s\n' "${2:-nothing to see here}" >"$1"
 }
 
@@ -193,7 +193,7 @@ count_fixed_drive_files() {
 plant_stand_in() {  # N PATH
   local forge
   forge=$(forge_tool) || return 1
-  mkdir -p "$(dirname "$2")"
+  mkdir -p "${2%/*}"
   local -a width=()
   [ "$APP_WIDTH" = 32 ] && width=(--pe32)
   "$forge" standin "$1" "$2" ${width[@]+"${width[@]}"} ||
