@@ -8,6 +8,11 @@
 # shellcheck disable=SC2034
 
 WINEBED=$REPO/scripts/winebed
+# The host tree's forge is built with ASan; its leak check at exit stops the
+# process and scans its memory, which costs more than making the sample, and
+# a matrix makes a hundred. The forge's code is leak-checked by the host
+# unit tests.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0
 # The loader of the prefix's own programs (reg, regedit, wineboot), and of
 # the program and the driver: set by prefix_create.
 WINE=/usr/lib/wine/wine64 APP_WINE=/usr/lib/wine/wine64 DRIVER_WINE=/usr/lib/wine/wine64
@@ -23,6 +28,7 @@ DRIVER_LOG=$WORK/driver.log
 
 # Unix folder and drive letter of every mapping, for path translation.
 declare -a MAP_DIRS=() MAP_LETTERS=()
+DRIVE_C_REAL="" DRIVE_D_REAL=""
 
 in_prefix() {
   WINEPREFIX=$PREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE" "$@"
@@ -46,7 +52,8 @@ map_folder_of() {
 win_path() {
   local path best="" letter="" i rest
   path=$(realpath -m "$1")
-  local -a dirs=("$(realpath -m "$DRIVE_C")" "$(realpath -m "$DRIVE_D")" ${MAP_DIRS[@]+"${MAP_DIRS[@]}"})
+  local -a dirs=("${DRIVE_C_REAL:-$(realpath -m "$DRIVE_C")}" "${DRIVE_D_REAL:-$(realpath -m "$DRIVE_D")}"
+                 ${MAP_DIRS[@]+"${MAP_DIRS[@]}"})
   local -a letters=(c: d: ${MAP_LETTERS[@]+"${MAP_LETTERS[@]}"})
   for i in "${!dirs[@]}"; do
     if [[ "$path/" == "${dirs[$i]}/"* && ${#dirs[$i]} -gt ${#best} ]]; then
@@ -56,7 +63,8 @@ win_path() {
   [ -n "$letter" ] || { echo "run-scenario: $path is on no drive of the prefix" >&2; return 1; }
   rest=${path#"$best"}
   rest=${rest//\//\\}
-  printf '%s%s\n' "$(echo "${letter%:}" | tr '[:lower:]' '[:upper:]'):" "${rest:-\\}"
+  letter=${letter%:}
+  printf '%s:%s\n' "${letter^^}" "${rest:-\\}"
 }
 
 # A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running
@@ -70,6 +78,8 @@ prefix_create() {
     case "$version" in 98|nt4|xp) PREFIX_ARCH=32 ;; esac
   fi
   rm -rf "$DRIVE_D"; mkdir -p "$DRIVE_D"
+  # Resolved once: a matrix asks for a few hundred Windows paths.
+  DRIVE_C_REAL=$(realpath -m "$DRIVE_C") DRIVE_D_REAL=$(realpath -m "$DRIVE_D")
   MAP_DIRS=("$(realpath -m "$BUILD")"); MAP_LETTERS=(y:)
   map_folder_of "$APP"; map_folder_of "$DRIVER"
   local -a networks=()
@@ -146,7 +156,7 @@ declare -a SAMPLES=()
 plant_sample() {  # N PATH
   local forge
   forge=$(forge_tool) || return 1
-  mkdir -p "$(dirname "$2")"
+  mkdir -p "${2%/*}"
   "$forge" inert "$1" "$2" || { echo "run-scenario: forge inert $1 failed" >&2; return 1; }
   SAMPLES+=("$2")
 }
@@ -154,12 +164,12 @@ plant_sample() {  # N PATH
 plant_near_miss() {  # N KIND PATH
   local forge
   forge=$(forge_tool) || return 1
-  mkdir -p "$(dirname "$3")"
+  mkdir -p "${3%/*}"
   "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
 }
 
 plant_clean() {  # PATH [TEXT]
-  mkdir -p "$(dirname "$1")"
+  mkdir -p "${1%/*}"
   printf '%s\n' "${2:-nothing to see here}" >"$1"
 }
 
@@ -183,7 +193,7 @@ count_fixed_drive_files() {
 plant_stand_in() {  # N PATH
   local forge
   forge=$(forge_tool) || return 1
-  mkdir -p "$(dirname "$2")"
+  mkdir -p "${2%/*}"
   local -a width=()
   [ "$APP_WIDTH" = 32 ] && width=(--pe32)
   "$forge" standin "$1" "$2" ${width[@]+"${width[@]}"} ||
