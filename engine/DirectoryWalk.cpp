@@ -121,16 +121,6 @@ struct DepthScope {
 
 enum class Entry { kEntered, kUnguarded, kGone, kVisited, kNotExamined };
 
-using NtQueryDirectoryFileFunction = LONG(WINAPI*)(HANDLE file, HANDLE event, void* apcRoutine,
-                                                   void* apcContext, void* ioStatus, void* buffer,
-                                                   ULONG length, int informationClass,
-                                                   BOOLEAN returnSingleEntry, void* fileName,
-                                                   BOOLEAN restartScan);
-
-const SystemFunction<NtQueryDirectoryFileFunction> ntQueryDirectoryFile("ntdll.dll", "NtQueryDirectoryFile");
-
-NtQueryDirectoryFileFunction QueryDirectory() { return ntQueryDirectoryFile.Get(); }
-
 // A folder that a level walks, held open for as long as the level lasts: it
 // was opened without following a link and checked through its handle to be a
 // plain folder, and while the handle lives (shared for neither deletion nor
@@ -194,7 +184,7 @@ class EnteredFolder {
 class FolderListing {
  public:
   FolderListing(HANDLE folder, const char* pattern) : folder_(folder), pattern_(pattern) {
-    if (folder_ && QueryDirectory()) buffer_.resize(kBufferLength);
+    if (folder_ && CanListThroughHandle()) buffer_.resize(kBufferLength);
     else folder_ = nullptr;
   }
 
@@ -227,34 +217,13 @@ class FolderListing {
 
  private:
   static constexpr size_t kBufferLength = 16 * 1024;
-  static constexpr int kFileDirectoryInformation = 1;
   // FILE_DIRECTORY_INFORMATION
   static constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60,
                           kName = 64;
 
   bool Query(bool restart) {
-    struct {
-      union {
-        LONG status;
-        void* pointer;
-      };
-      ULONG_PTR information;
-    } io{};
-    LONG status = QueryDirectory()(folder_, nullptr, nullptr, nullptr, &io, buffer_.data(),
-                                   static_cast<ULONG>(buffer_.size()), kFileDirectoryInformation, FALSE,
-                                   nullptr, restart);
     offset_ = 0;
-    filled_ = 0;
-    if (status < 0 || io.information == 0) {
-      // The end of the listing (STATUS_NO_MORE_FILES, STATUS_NO_SUCH_FILE)
-      // is no failure; anything else leaves the folder not looked into.
-      const bool end = status >= 0 || status == static_cast<LONG>(0x80000006) ||
-                       status == static_cast<LONG>(0xC000000F);
-      error_ = end ? ERROR_NO_MORE_FILES : ERROR_ACCESS_DENIED;
-      return false;
-    }
-    filled_ = io.information < buffer_.size() ? io.information : buffer_.size();
-    return true;
+    return ListThroughHandle(folder_, buffer_.data(), buffer_.size(), restart, filled_, error_);
   }
 
   static void Copy(const WIN32_FIND_DATAA& data, Found& found) {
@@ -335,7 +304,7 @@ int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder);
 // ending in a backslash. Empty where the walk keeps to 8-bit patterns: the
 // 9x line, the memory phase, a system without NtQueryDirectoryFile.
 std::wstring WideStartFolder(const char* levelPattern, int folderLength) {
-  if (scanState.memoryPhase || folderLength <= 0 || GetOsFamily() != OS_WINNT || !QueryDirectory())
+  if (scanState.memoryPhase || folderLength <= 0 || GetOsFamily() != OS_WINNT || !CanListThroughHandle())
     return std::wstring();
   std::wstring folder = ExtendedLengthPath(WideFromFileText(std::string(levelPattern, folderLength).c_str()));
   if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
@@ -608,7 +577,6 @@ struct JudgingRule {
 
 constexpr size_t kListingBufferLength = 64 * 1024;
 // FILE_DIRECTORY_INFORMATION
-constexpr int kFileDirectoryInformation = 1;
 constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60, kName = 64;
 
 uint32_t ReadU32(const uint8_t* at) {
@@ -689,28 +657,16 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
   if (ntFolder.compare(0, 4, L"\\\\?\\") == 0) ntFolder.replace(0, 4, L"\\??\\");
   bool restart = true;
   while (!cancel) {
-    struct {
-      union {
-        LONG status;
-        void* pointer;
-      };
-      ULONG_PTR information;
-    } io{};
-    const LONG status = QueryDirectory()(job.folder.Handle(), nullptr, nullptr, nullptr, &io, buffer.data(),
-                                         static_cast<ULONG>(buffer.size()), kFileDirectoryInformation, FALSE,
-                                         nullptr, restart);
-    if (status < 0 || io.information == 0) {
+    size_t filled = 0;
+    DWORD error = 0;
+    if (!ListThroughHandle(job.folder.Handle(), buffer.data(), buffer.size(), restart, filled, error)) {
       if (restart) {
-        // As FolderListing: the end of the listing is no failure.
-        const bool end = status >= 0 || status == static_cast<LONG>(0x80000006) ||
-                         status == static_cast<LONG>(0xC000000F);
         job.listedNothing = true;
-        job.listError = end ? ERROR_NO_MORE_FILES : ERROR_ACCESS_DENIED;
+        job.listError = error;
       }
       return;
     }
     restart = false;
-    const size_t filled = io.information < buffer.size() ? io.information : buffer.size();
     for (size_t entry = 0; entry + kName <= filled && !cancel;) {
       const uint8_t* at = buffer.data() + entry;
       const uint32_t next = ReadU32(at + kNextEntryOffset);

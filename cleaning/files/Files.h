@@ -65,6 +65,17 @@ bool CreateFolder(const char* path, SECURITY_ATTRIBUTES* security);
 bool CopyByName(const char* path, const char* target);
 HANDLE CreateByName(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 
+// --- A folder's entries, through its handle (the NT line) ---
+
+// Whether ntdll has NtQueryDirectoryFile.
+bool CanListThroughHandle();
+
+// The next batch of the folder's entries (from its start when `restart`) as
+// FILE_DIRECTORY_INFORMATION records in `buffer`: true with `filled` bytes;
+// false at the end of the listing (`error` ERROR_NO_MORE_FILES) or when the
+// folder cannot be listed (ERROR_ACCESS_DENIED, or ERROR_CALL_NOT_IMPLEMENTED).
+bool ListThroughHandle(HANDLE folder, void* buffer, size_t length, bool restart, size_t& filled, DWORD& error);
+
 // --- By NT name, for the walk's threads ---
 
 // Whether ntdll has what the two calls below need (the NT line).

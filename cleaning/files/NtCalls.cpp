@@ -60,6 +60,10 @@ const SystemFunction<FreeUnicodeStringFunction> freeUnicodeString("ntdll.dll", "
 const SystemFunction<NtStatusToErrorFunction> ntStatusToError("ntdll.dll", "RtlNtStatusToDosError");
 const SystemFunction<LONG(WINAPI*)(ObjectAttributes* attributes, void* information)> ntQueryFullAttributesFile(
     "ntdll.dll", "NtQueryFullAttributesFile");
+const SystemFunction<LONG(WINAPI*)(HANDLE folder, HANDLE event, void* apcRoutine, void* apcContext,
+                                   IoStatusBlock* status, void* buffer, ULONG length, int informationClass,
+                                   BOOLEAN returnSingleEntry, UnicodeString* fileName, BOOLEAN restartScan)>
+    ntQueryDirectoryFile("ntdll.dll", "NtQueryDirectoryFile");
 // NT 4 and 98 on, so looked up; the reads it cancels are NT-only.
 const SystemFunction<BOOL(WINAPI*)(HANDLE file)> cancelIo("kernel32.dll", "CancelIo");
 constexpr LONG kStatusNotImplemented = static_cast<LONG>(0xC0000002);
@@ -205,4 +209,29 @@ bool ReadWithin(HANDLE file, uint32_t position, void* buffer, uint32_t length, D
   }
   if (GetOverlappedResult(file, &overlapped, &got, FALSE)) return true;
   return GetLastError() == ERROR_HANDLE_EOF;
+}
+
+bool CanListThroughHandle() { return ntQueryDirectoryFile.Get() != nullptr; }
+
+bool ListThroughHandle(HANDLE folder, void* buffer, size_t length, bool restart, size_t& filled, DWORD& error) {
+  constexpr int kFileDirectoryInformation = 1;
+  constexpr LONG kNoMoreFiles = static_cast<LONG>(0x80000006), kNoSuchFile = static_cast<LONG>(0xC000000F);
+  filled = 0;
+  const auto query = ntQueryDirectoryFile.Get();
+  if (!query) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  IoStatusBlock io{};
+  const LONG status = query(folder, nullptr, nullptr, nullptr, &io, buffer, static_cast<ULONG>(length),
+                            kFileDirectoryInformation, FALSE, nullptr, restart);
+  if (status < 0 || io.information == 0) {
+    // The end of the listing is no failure; anything else leaves the folder
+    // not looked into.
+    const bool end = status >= 0 || status == kNoMoreFiles || status == kNoSuchFile;
+    error = end ? ERROR_NO_MORE_FILES : ERROR_ACCESS_DENIED;
+    return false;
+  }
+  filled = io.information < length ? io.information : length;
+  return true;
 }
