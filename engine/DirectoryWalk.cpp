@@ -177,6 +177,34 @@ class EnteredFolder {
   FolderIdentity identity_{};
 };
 
+// One record of a listing through a folder's handle
+// (FILE_DIRECTORY_INFORMATION), read where it lies in the buffer.
+struct DirectoryRecord {
+  uint32_t next;  // the next record's offset from this one; 0 for the last
+  DWORD attributes;
+  uint64_t length;
+  const wchar_t* name;
+  size_t units;  // 0 where the name does not lie wholly in the buffer
+};
+
+// False where no whole record starts `at` bytes into the `filled` ones.
+bool ReadRecord(const uint8_t* buffer, size_t filled, size_t at, DirectoryRecord& record) {
+  constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60, kName = 64;
+  if (at + kName > filled) return false;
+  auto u32 = [&](size_t offset) {
+    uint32_t value;
+    memcpy(&value, buffer + at + offset, sizeof value);
+    return value;
+  };
+  record.next = u32(kNextEntryOffset);
+  record.attributes = u32(kAttributes);
+  record.length = (static_cast<uint64_t>(u32(kEndOfFile + 4)) << 32) | u32(kEndOfFile);
+  const uint32_t nameLength = u32(kNameLength);
+  record.units = at + kName + nameLength <= filled ? nameLength / 2 : 0;
+  record.name = reinterpret_cast<const wchar_t*>(buffer + at + kName);
+  return true;
+}
+
 // A folder's entries, as FindFirstFileA and FindNextFileA give them: through
 // the entered folder's own handle where there is one (what was checked is
 // what is listed, and backup semantics pass an access list that denies
@@ -217,9 +245,6 @@ class FolderListing {
 
  private:
   static constexpr size_t kBufferLength = 16 * 1024;
-  // FILE_DIRECTORY_INFORMATION
-  static constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60,
-                          kName = 64;
 
   bool Query(bool restart) {
     offset_ = 0;
@@ -234,27 +259,18 @@ class FolderListing {
     found.wideName.clear();
   }
 
-  uint32_t U32(size_t at) const {
-    uint32_t value;
-    memcpy(&value, buffer_.data() + at, sizeof value);
-    return value;
-  }
-
   bool Take(Found& found) {
-    const size_t entry = offset_;
-    if (entry + kName > filled_) {
+    DirectoryRecord record;
+    if (!ReadRecord(buffer_.data(), filled_, offset_, record)) {
       offset_ = filled_;
       return Next(found);
     }
-    const uint32_t next = U32(entry + kNextEntryOffset);
-    offset_ = next ? entry + next : filled_;
-    found.attributes = U32(entry + kAttributes);
-    found.sizeLow = U32(entry + kEndOfFile);
-    found.sizeHigh = U32(entry + kEndOfFile + 4);
-    const uint32_t nameLength = U32(entry + kNameLength);
-    const size_t units = entry + kName + nameLength <= filled_ ? nameLength / 2 : 0;
-    found.wideName.assign(units, L'\0');
-    if (units) memcpy(&found.wideName[0], buffer_.data() + entry + kName, units * 2);
+    offset_ = record.next ? offset_ + record.next : filled_;
+    found.attributes = record.attributes;
+    found.sizeLow = static_cast<DWORD>(record.length);
+    found.sizeHigh = static_cast<DWORD>(record.length >> 32);
+    const size_t units = record.units;
+    found.wideName.assign(record.name, units);
     // As FindFirstFileA would give it: the 8-bit code page of the file
     // functions, best fit included; a name that does not fit comes back as
     // "?", which is shown but never joined into an 8-bit path.
@@ -576,14 +592,6 @@ struct JudgingRule {
 };
 
 constexpr size_t kListingBufferLength = 64 * 1024;
-// FILE_DIRECTORY_INFORMATION
-constexpr size_t kNextEntryOffset = 0, kEndOfFile = 40, kAttributes = 56, kNameLength = 60, kName = 64;
-
-uint32_t ReadU32(const uint8_t* at) {
-  uint32_t value;
-  memcpy(&value, at, sizeof value);
-  return value;
-}
 
 // Wine (8) answers a metadata query relative to a folder's handle with "not
 // found" for every name. Once one fails so where the full path is found,
@@ -667,13 +675,11 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
       return;
     }
     restart = false;
-    for (size_t entry = 0; entry + kName <= filled && !cancel;) {
-      const uint8_t* at = buffer.data() + entry;
-      const uint32_t next = ReadU32(at + kNextEntryOffset);
-      const DWORD attributes = ReadU32(at + kAttributes);
-      const uint32_t nameLength = ReadU32(at + kNameLength);
-      const size_t units = entry + kName + nameLength <= filled ? nameLength / 2 : 0;
-      const wchar_t* name = reinterpret_cast<const wchar_t*>(at + kName);
+    DirectoryRecord record;
+    for (size_t entry = 0; !cancel && ReadRecord(buffer.data(), filled, entry, record);) {
+      const DWORD attributes = record.attributes;
+      const size_t units = record.units;
+      const wchar_t* name = record.name;
       const bool dot = (units == 1 && name[0] == L'.') || (units == 2 && name[0] == L'.' && name[1] == L'.');
       if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (units && !dot && !(skipReparsePoints && IsReparsePoint(attributes)))
@@ -684,11 +690,9 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
         AddStep(job, Step::kEntries);
       } else {
         // As EntryLength.
-        const uint64_t entryLength = (static_cast<uint64_t>(ReadU32(at + kEndOfFile + 4)) << 32) |
-                                     ReadU32(at + kEndOfFile);
         const int64_t length = IsReparsePoint(attributes) ? kLengthUnknown
-                               : entryLength > INT64_MAX  ? INT64_MAX
-                                                          : static_cast<int64_t>(entryLength);
+                               : record.length > INT64_MAX ? INT64_MAX
+                                                           : static_cast<int64_t>(record.length);
         bool passedOver = false;
         if (rule.judge) {
           MetadataQuery query{job.folder.Handle(), name, units, &ntFolder, &path};
@@ -698,8 +702,8 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
         if (passedOver) AddStep(job, Step::kFiles);
         else AddNamedStep(job, Step::kFile, name, units, length);
       }
-      if (!next) break;
-      entry += next;
+      if (!record.next) break;
+      entry += record.next;
     }
   }
 }
@@ -933,14 +937,6 @@ int WalkAhead(const std::string& shownFolder, const std::wstring& wideFolder) {
 
 }  // namespace
 
-int UseWalkThreads(int threads) {
-  const int previous = walkThreads;
-  walkThreads = threads < 0 ? 0 : threads;
-  return previous;
-}
+int UseWalkThreads(int threads) { return std::exchange(walkThreads, threads < 0 ? 0 : threads); }
 
-bool UseFoldersPreparedAhead(bool on) {
-  const bool previous = foldersPreparedAhead;
-  foldersPreparedAhead = on;
-  return previous;
-}
+bool UseFoldersPreparedAhead(bool on) { return std::exchange(foldersPreparedAhead, on); }

@@ -48,9 +48,14 @@ SizeFilter sizeFilter;  // built from activeTable at the first check
 // entry's length can lag behind it on NTFS (a file still open for writing, a
 // hard link written through another name). GetFileAttributesExA: Windows 98
 // and NT 4 on; Windows 95 has only FAT, whose entries are the file's record.
-bool CurrentLength(const char* path, const wchar_t* widePath, uint64_t& length) {
+struct CheckedPath {
+  const char* path;
+  const wchar_t* widePath;
+};
+bool CurrentLength(void* context, uint64_t& length) {
+  const CheckedPath& file = *static_cast<const CheckedPath*>(context);
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!(widePath ? PathAttributesEx(widePath, data) : PathAttributesEx(path, data))) return false;
+  if (!(file.widePath ? PathAttributesEx(file.widePath, data) : PathAttributesEx(file.path, data))) return false;
   length = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   return true;
 }
@@ -102,10 +107,8 @@ bool LengthMayMatch(const char* path, const wchar_t* widePath) {
   if (!prefilterOn || length == kLengthUnknown) return true;
   if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
   if (sizeFilter.Accepts(static_cast<uint64_t>(length))) return true;
-  uint64_t current = 0;
-  return confirmationOn && !EntriesAreTheRecords(path) && CurrentLength(path, widePath, current) &&
-         current != static_cast<uint64_t>(length) &&
-         sizeFilter.Accepts(current);
+  CheckedPath file{path, widePath};
+  return !LengthRulesOut(length, confirmationOn && !EntriesAreTheRecords(path), CurrentLength, &file);
 }
 
 }  // namespace
@@ -134,7 +137,6 @@ bool LengthRulesOut(int64_t entryLength, bool confirm, CurrentLengthFunction cur
 
 namespace {
 
-// Reads as FileReader does, through a handle its caller owns.
 // Reads of a file opened for reading ahead (OpenToReadAhead), each given up
 // after the examination's bound, so that no file holds a walk's thread.
 class HandleReader final : public ByteReader {
