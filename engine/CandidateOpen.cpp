@@ -1,8 +1,5 @@
 #include "engine/CandidateOpen.h"
 
-#include <winioctl.h>
-
-#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
