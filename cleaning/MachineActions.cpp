@@ -1,48 +1,8 @@
 #include "cleaning/MachineActions.h"
 
-#include <utility>
-
-#include "base/SystemLibrary.h"
+#include "cleaning/files/Files.h"
 
 namespace {
-
-struct IoStatusBlock {
-  union {
-    LONG status;
-    void* pointer;
-  };
-  ULONG_PTR information;
-};
-using SetByHandleFunction = BOOL(WINAPI*)(HANDLE file, int informationClass, void* information, DWORD length);
-using NtSetFunction = LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information, ULONG length,
-                                    ULONG informationClass);
-using NtStatusToErrorFunction = ULONG(WINAPI*)(LONG status);
-
-const SystemFunction<SetByHandleFunction> setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
-const SystemFunction<NtSetFunction> ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
-const SystemFunction<NtStatusToErrorFunction> ntStatusToDosError("ntdll.dll", "RtlNtStatusToDosError");
-bool ntAlways = false;
-
-bool SetInformation(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
-                    DWORD& error) {
-  const auto setByHandle = setFileInformationByHandle.Get();
-  if (setByHandle && !ntAlways) {
-    if (setByHandle(file, byHandleClass, information, length)) return true;
-    error = GetLastError();
-    return false;
-  }
-  const auto ntSet = ntSetInformationFile.Get();
-  if (!ntSet) {
-    error = ERROR_CALL_NOT_IMPLEMENTED;
-    return false;
-  }
-  IoStatusBlock status{};
-  const LONG result = ntSet(file, &status, information, length, ntClass);
-  if (result >= 0) return true;
-  const auto toError = ntStatusToDosError.Get();
-  error = toError ? toError(result) : ERROR_ACCESS_DENIED;
-  return false;
-}
 
 LONG DeleteValueOfKey(HKEY root, const char* keyPath, const char* valueName, REGSAM view) {
   HKEY key = nullptr;
@@ -70,7 +30,7 @@ HANDLE WINAPI RefuseCreation(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DW
 }
 
 MachineActions realActions = {TerminateProcess, ControlService,     DeleteValueOfKey, RegDeleteKeyA,
-                              ExitWindowsEx,    SetInformation,     DeleteFileA,      SetFileAttributesA,
+                              ExitWindowsEx,    SetInformationThrough,     DeleteFileA,      SetFileAttributesA,
                               MoveFileA,        MoveFileExA,        CreateDirectoryA, CopyFileA,
                               CreateFileA};
 const MachineActions reportOnlyActions = {
@@ -87,7 +47,3 @@ const MachineActions& Machine() { return *chosen; }
 void ChooseMachineActions(bool reportOnly) { chosen = reportOnly ? &reportOnlyActions : &realActions; }
 
 MachineActions& RealMachineActions() { return realActions; }
-
-bool UseNtSetInformationFile(bool always) {
-  return std::exchange(ntAlways, always);
-}

@@ -15,10 +15,7 @@ struct MachineActions {
   LONG (*deleteRegistryValue)(HKEY root, const char* keyPath, const char* valueName, REGSAM view);
   LONG(WINAPI* deleteRegistryKey)(HKEY root, const char* keyPath);
   BOOL(WINAPI* exitWindows)(UINT flags, DWORD reason);
-  // Through an open handle: one FILE_INFO_BY_HANDLE_CLASS (basic information,
-  // disposition, rename) by SetFileInformationByHandle where kernel32 has it
-  // (Vista on), else the same layout as the NT class by NtSetInformationFile.
-  // False with the reason in `error`.
+  // Through an open handle (SetInformationThrough in the file room).
   bool (*setFileInformation)(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
                              DWORD& error);
   // By name: the 9x line, the rename action, wininit.ini, the delayed move.
@@ -45,8 +42,3 @@ void ChooseMachineActions(bool reportOnly);
 // Test seam: the real set, whose calls a test may replace with stand-ins
 // (a process that refuses to die, a restart that does not happen).
 MachineActions& RealMachineActions();
-
-// Test seam: the real set's handle calls go through NtSetInformationFile even
-// where kernel32 has SetFileInformationByHandle (Wine has both), so that the
-// older systems' way is tested too. Returns the previous setting.
-bool UseNtSetInformationFile(bool always);

@@ -167,6 +167,17 @@ bool ListFileNames(const char* path, std::vector<std::string>& names);
 using FileNameLister = bool (*)(const char* path, std::vector<std::string>& names);
 FileNameLister UseFileNameLister(FileNameLister lister);
 
+// One FILE_INFO_BY_HANDLE_CLASS (basic information, disposition, rename)
+// through an open handle: by SetFileInformationByHandle where kernel32 has it
+// (Vista on), else the same layout as the NT class by NtSetInformationFile.
+// False with the reason in `error`. The real set of actions' own; callers go
+// through Machine().setFileInformation.
+bool SetInformationThrough(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
+                           DWORD& error);
+// Test seam: the NT route even where kernel32 has the other (Wine has both),
+// so that the older systems' way is tested too. Returns the previous setting.
+bool UseNtSetInformationFile(bool always);
+
 // Through any handle opened with FILE_WRITE_ATTRIBUTES, respectively DELETE:
 // sets the attributes to FILE_ATTRIBUTE_ARCHIVE alone (read-only, hidden and
 // system would each refuse the deletion), and marks the file for deletion

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "base/SystemLibrary.h"
 #include "cleaning/OsVersion.h"
@@ -64,6 +65,12 @@ const SystemFunction<LONG(WINAPI*)(HANDLE folder, HANDLE event, void* apcRoutine
                                    IoStatusBlock* status, void* buffer, ULONG length, int informationClass,
                                    BOOLEAN returnSingleEntry, UnicodeString* fileName, BOOLEAN restartScan)>
     ntQueryDirectoryFile("ntdll.dll", "NtQueryDirectoryFile");
+const SystemFunction<BOOL(WINAPI*)(HANDLE file, int informationClass, void* information, DWORD length)>
+    setFileInformationByHandle("kernel32.dll", "SetFileInformationByHandle");
+const SystemFunction<LONG(WINAPI*)(HANDLE file, IoStatusBlock* status, void* information, ULONG length,
+                                   ULONG informationClass)>
+    ntSetInformationFile("ntdll.dll", "NtSetInformationFile");
+bool ntSetAlways = false;
 // NT 4 and 98 on, so looked up; the reads it cancels are NT-only.
 const SystemFunction<BOOL(WINAPI*)(HANDLE file)> cancelIo("kernel32.dll", "CancelIo");
 constexpr LONG kStatusNotImplemented = static_cast<LONG>(0xC0000002);
@@ -235,3 +242,23 @@ bool ListThroughHandle(HANDLE folder, void* buffer, size_t length, bool restart,
   filled = io.information < length ? io.information : length;
   return true;
 }
+
+bool SetInformationThrough(HANDLE file, int byHandleClass, ULONG ntClass, void* information, DWORD length,
+                           DWORD& error) {
+  if (setFileInformationByHandle && !ntSetAlways) {
+    if (setFileInformationByHandle(file, byHandleClass, information, length)) return true;
+    error = GetLastError();
+    return false;
+  }
+  if (!ntSetInformationFile) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  IoStatusBlock status{};
+  const LONG result = ntSetInformationFile(file, &status, information, length, ntClass);
+  if (result >= 0) return true;
+  error = ntStatusToError ? ntStatusToError(result) : ERROR_ACCESS_DENIED;
+  return false;
+}
+
+bool UseNtSetInformationFile(bool always) { return std::exchange(ntSetAlways, always); }
