@@ -205,42 +205,60 @@ bool ReadRecord(const uint8_t* buffer, size_t filled, size_t at, DirectoryRecord
   return true;
 }
 
-// A folder's entries, as FindFirstFileA and FindNextFileA give them: through
-// the entered folder's own handle where there is one (what was checked is
-// what is listed, and backup semantics pass an access list that denies
-// administrators), else by the pattern.
-class FolderListing {
+// A folder's entries by its pattern, as FindFirstFileA and FindNextFileA
+// give them: the 8-bit walk's way (the 9x line, the memory phase, a device
+// path), which holds no folder to list through.
+class PatternListing {
  public:
-  FolderListing(HANDLE folder, const char* pattern) : folder_(folder), pattern_(pattern) {
-    if (folder_ && CanListThroughHandle()) buffer_.resize(kBufferLength);
-    else folder_ = nullptr;
-  }
+  explicit PatternListing(const char* pattern) : pattern_(pattern) {}
 
   // False when the folder lists nothing; error() then says why.
   bool First(Found& found) {
-    if (!folder_) {
-      WIN32_FIND_DATAA data;
-      search_ = FindHandle(FindFirstEntry(pattern_, data));
-      error_ = search_.IsValid() ? 0 : GetLastError();
-      if (search_.IsValid()) Copy(data, found);
-      return search_.IsValid();
-    }
-    return Query(true) && Next(found);
+    WIN32_FIND_DATAA data;
+    search_ = FindHandle(FindFirstEntry(pattern_, data));
+    error_ = search_.IsValid() ? 0 : GetLastError();
+    return search_.IsValid() && Copy(data, found);
   }
   bool Next(Found& found) {
-    if (!folder_) {
-      WIN32_FIND_DATAA data;
-      if (!FindNextFileA(search_.Get(), &data)) return false;
-      Copy(data, found);
-      return true;
-    }
-    for (;;) {
-      if (offset_ < filled_) return Take(found);
-      if (!Query(false)) return false;
-    }
+    WIN32_FIND_DATAA data;
+    return FindNextFileA(search_.Get(), &data) && Copy(data, found);
   }
-  // Whether the entries carry their UTF-16 names.
-  bool Wide() const { return folder_ != nullptr; }
+  DWORD error() const { return error_; }
+
+ private:
+  static bool Copy(const WIN32_FIND_DATAA& data, Found& found) {
+    found.attributes = data.dwFileAttributes;
+    found.sizeLow = data.nFileSizeLow;
+    found.sizeHigh = data.nFileSizeHigh;
+    memcpy(found.name, data.cFileName, sizeof found.name);
+    return true;
+  }
+
+  const char* pattern_;
+  FindHandle search_;
+  DWORD error_ = 0;
+};
+
+// An entered folder's entries with their UTF-16 names, through its own
+// handle: what was checked is what is listed, and backup semantics pass an
+// access list that denies administrators.
+class HandleListing {
+ public:
+  explicit HandleListing(HANDLE folder) : folder_(folder), buffer_(kBufferLength) {}
+
+  // False when the folder lists nothing; error() then says why.
+  bool First(Found& found) { return Query(true) && Next(found); }
+  bool Next(Found& found) {
+    DirectoryRecord record;
+    while (!ReadRecord(buffer_.data(), filled_, offset_, record))
+      if (!Query(false)) return false;
+    offset_ = record.next ? offset_ + record.next : filled_;
+    found.attributes = record.attributes;
+    found.sizeLow = static_cast<DWORD>(record.length);
+    found.sizeHigh = static_cast<DWORD>(record.length >> 32);
+    found.wideName.assign(record.name, record.units);
+    return true;
+  }
   DWORD error() const { return error_; }
 
  private:
@@ -251,46 +269,21 @@ class FolderListing {
     return ListThroughHandle(folder_, buffer_.data(), buffer_.size(), restart, filled_, error_);
   }
 
-  static void Copy(const WIN32_FIND_DATAA& data, Found& found) {
-    found.attributes = data.dwFileAttributes;
-    found.sizeLow = data.nFileSizeLow;
-    found.sizeHigh = data.nFileSizeHigh;
-    memcpy(found.name, data.cFileName, sizeof found.name);
-    found.wideName.clear();
-  }
-
-  bool Take(Found& found) {
-    DirectoryRecord record;
-    if (!ReadRecord(buffer_.data(), filled_, offset_, record)) {
-      offset_ = filled_;
-      return Next(found);
-    }
-    offset_ = record.next ? offset_ + record.next : filled_;
-    found.attributes = record.attributes;
-    found.sizeLow = static_cast<DWORD>(record.length);
-    found.sizeHigh = static_cast<DWORD>(record.length >> 32);
-    const size_t units = record.units;
-    found.wideName.assign(record.name, units);
-    // As FindFirstFileA would give it: the 8-bit code page of the file
-    // functions, best fit included; a name that does not fit comes back as
-    // "?", which is shown but never joined into an 8-bit path.
-    const UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    int length = units ? WideCharToMultiByte(codePage, 0, found.wideName.data(), static_cast<int>(units),
-                                             found.name, MAX_PATH - 1, nullptr, nullptr)
-                       : 0;
-    if (length <= 0) strcpy(found.name, "?");
-    else found.name[length] = '\0';
-    return true;
-  }
-
   HANDLE folder_;
-  const char* pattern_;
-  FindHandle search_;
   std::vector<uint8_t> buffer_;
   size_t offset_ = 0;
   size_t filled_ = 0;
   DWORD error_ = 0;
 };
+
+// Enters a level's folder (the first level's as its caller named it); false
+// where the walk does not go into it: gone, entered before, or noted as not
+// examined.
+bool EnterLevel(EnteredFolder& folder, const char* shown, const wchar_t* wide = nullptr) {
+  const Entry entry = folder.Enter(shown, walkDepth == 1, wide);
+  if (entry == Entry::kNotExamined) NoteNotExamined(shown, wide);
+  return entry == Entry::kEntered || entry == Entry::kUnguarded;
+}
 
 // Whether the walk goes into a subfolder entry. A junction, symbolic link or
 // mount point leads elsewhere (off the drive, or back up the path): its
@@ -361,23 +354,13 @@ int WalkFolder(const char* pattern) {
   if (walksFolder) {
     memcpy(folderPath, levelPattern, folderLength);
     folderPath[folderLength] = '\0';
-    switch (folder.Enter(folderPath, walkDepth == 1)) {
-      case Entry::kEntered:
-      case Entry::kUnguarded:
-        break;
-      case Entry::kNotExamined:
-        NoteNotExamined(folderPath);
-        return scanState.filesScanned;
-      case Entry::kGone:
-      case Entry::kVisited:
-        return scanState.filesScanned;
-    }
+    if (!EnterLevel(folder, folderPath)) return scanState.filesScanned;
   }
 
   // File pass: show every entry, check every file.
   const bool listsOnce = ListsOnce();
   std::vector<std::string> subfolders;
-  FolderListing listing(folder.Handle(), levelPattern);
+  PatternListing listing(levelPattern);
   if (listing.First(found)) {
     do {
       if (PumpAndTestStop()) return 0;
@@ -422,7 +405,7 @@ int WalkFolder(const char* pattern) {
   char subfolderPattern[MAX_PATH];
   if (!MakeSubfolderPattern(subfolderPattern, levelPattern)) return scanState.filesScanned;
 
-  FolderListing again(folder.Handle(), subfolderPattern);
+  PatternListing again(subfolderPattern);
   if (!again.First(found)) return scanState.filesScanned;
   do {
     if (PumpAndTestStop()) return 0;
@@ -465,23 +448,13 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
   }
   DepthScope depth;
   EnteredFolder folder;
-  switch (folder.Enter(shownFolder.c_str(), walkDepth == 1, wideFolder.c_str())) {
-    case Entry::kEntered:
-    case Entry::kUnguarded:
-      break;
-    case Entry::kNotExamined:
-      NoteNotExamined(shownFolder.c_str(), wideFolder.c_str());
-      return scanState.filesScanned;
-    case Entry::kGone:
-    case Entry::kVisited:
-      return scanState.filesScanned;
-  }
+  if (!EnterLevel(folder, shownFolder.c_str(), wideFolder.c_str())) return scanState.filesScanned;
 
   const bool listsOnce = ListsOnce();
   std::vector<Found> subfolders;
   Found found;
-  FolderListing listing(folder.Handle(), nullptr);
-  if (!listing.Wide()) return scanState.filesScanned;  // not held: never on the NT line
+  if (!folder.Handle()) return scanState.filesScanned;  // not held: never on the NT line
+  HandleListing listing(folder.Handle());
   if (listing.First(found)) {
     do {
       if (PumpAndTestStop()) return 0;
@@ -514,7 +487,7 @@ int WalkWide(const std::string& shownFolder, const std::wstring& wideFolder) {
   }
 
   // Subfolder pass: each subfolder in turn, depth first.
-  FolderListing again(folder.Handle(), nullptr);
+  HandleListing again(folder.Handle());
   if (!again.First(found)) return scanState.filesScanned;
   do {
     if (PumpAndTestStop()) return 0;
