@@ -89,33 +89,30 @@ bool IdentifyHandle(HANDLE file, FileIdentity& identity) {
 
 namespace {
 
-FileHandle KeepIfProven(FileHandle file, const FileIdentity& identity, DWORD& error) {
+constexpr DWORD kEveryShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+template <typename Char>
+FileHandle OpenProven(const Char* path, const FileIdentity& identity, DWORD access, DWORD& error) {
+  FileHandle file(OpenPath(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT));
+  FileIdentity reached;
   if (!file.IsValid()) {
     error = GetLastError();
-    return file;
-  }
-  FileIdentity reached;
-  if (!IdentifyHandle(file.Get(), reached) || !identity.SameFile(reached)) {
+  } else if (!IdentifyHandle(file.Get(), reached) || !identity.SameFile(reached)) {
     file.Close();
     error = ERROR_NOT_SAME_DEVICE;
   }
   return file;
 }
 
-constexpr DWORD kEveryShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 }  // namespace
 
 FileHandle OpenProvenFile(const char* path, const FileIdentity& identity, DWORD access, DWORD& error) {
-  FileHandle file(OpenPath(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT));
-  return KeepIfProven(std::move(file), identity, error);
+  return OpenProven(path, identity, access, error);
 }
 
 FileHandle OpenProvenFile(const wchar_t* path, const FileIdentity& identity, DWORD access, DWORD& error) {
-  FileHandle file(OpenPath(path, access | FILE_READ_ATTRIBUTES, kEveryShare, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT));
-  return KeepIfProven(std::move(file), identity, error);
+  return OpenProven(path, identity, access, error);
 }
 
 bool RenameThroughHandle(HANDLE file, const char* target, DWORD& error) {

@@ -3,11 +3,10 @@
 #include <windows.h>
 
 #include <cstring>
-#include <cwchar>
 #include <string>
 
-#include "base/PathText.h"
 #include "cleaning/OsVersion.h"
+#include "cleaning/WidePath.h"
 
 namespace {
 
@@ -30,26 +29,14 @@ size_t FirstWideComponent(const std::wstring& path) {
 
 }  // namespace
 
+// By its UTF-16 form, which names the same file: the 8-bit calls widen the
+// path with the same code page.
 bool PathHasReparsePoint(const char* path) {
   if (GetOsFamily() != OS_WINNT) return false;
-  char prefix[MAX_PATH];
-  size_t length = strlen(path);
-  if (length >= sizeof prefix) return true;  // cannot be tested, so not trusted
-  for (size_t end = PathRootLength(path); end < length;) {
-    const char* separator = strchr(path + end, '\\');
-    end = separator ? static_cast<size_t>(separator - path) : length;
-    memcpy(prefix, path, end);
-    prefix[end] = '\0';
-    ++end;
-    if (prefix[0] == '\0' || prefix[strlen(prefix) - 1] == '\\') continue;  // "\\" runs
-    DWORD attributes = PathAttributes(prefix);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      DWORD error = GetLastError();
-      return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
-    }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-  }
-  return false;
+  if (strlen(path) >= MAX_PATH) return true;  // past what the 8-bit calls reach: not trusted
+  const std::wstring wide = WideFromFileText(path);
+  if (wide.empty()) return *path != '\0';  // not widened: not trusted
+  return PathHasReparsePoint(wide.c_str());
 }
 
 bool PathHasReparsePoint(const wchar_t* path) {
