@@ -145,13 +145,14 @@ LONG armedGeneration = 0;
 bool insideBound = false;
 bool givenUp = false;
 
-bool BoundRanOut() {
-  if (armedGeneration == 0) return false;
+bool GenerationExpired(LONG generation) {
   EnterCriticalSection(&watchdog.lock);
-  bool expired = watchdog.expiredGeneration == armedGeneration;
+  const bool expired = watchdog.expiredGeneration == generation;
   LeaveCriticalSection(&watchdog.lock);
   return expired;
 }
+
+bool BoundRanOut() { return armedGeneration != 0 && GenerationExpired(armedGeneration); }
 
 }  // namespace
 
@@ -206,11 +207,7 @@ void ExaminationBound::Disarm() {
 
 bool ExaminationBound::Expired() const {
   if (disarmed_ ? gaveUp_ : givenUp) return true;
-  if (generation_ == 0) return false;
-  EnterCriticalSection(&watchdog.lock);
-  bool expired = watchdog.expiredGeneration == generation_;
-  LeaveCriticalSection(&watchdog.lock);
-  return expired;
+  return generation_ != 0 && GenerationExpired(generation_);
 }
 
 CandidateOpenFunction UseCandidateOpenFunction(CandidateOpenFunction open) {

@@ -112,6 +112,28 @@ void RemoveEveryName(const char* name, const char* path, FileReader* judged, con
   LeaveFile(name, path);
 }
 
+// A removal's last steps once the file's attributes are reset: each of its
+// names where it has several; else `deleteName` (the judged handle's, or by
+// the proven path), again once its holder is ended; else the restart.
+template <typename DeleteName>
+void FinishRemoval(const char* name, const char* path, FileReader* file, const FileIdentity& identity,
+                   const wchar_t* widePath, DeleteName deleteName) {
+  if (identity.links > 1) {
+    RemoveEveryName(name, path, file, identity, widePath);
+    return;
+  }
+  DWORD error = NO_ERROR;
+  bool deleted = deleteName(error);
+  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1) deleted = deleteName(error);
+  if (deleted) {
+    if (file) file->Close();  // the deletion takes place here
+    CountRemoved(name, path);
+    return;
+  }
+  ReportUnableToRemove(name, path);
+  ScheduleRemovalAtRestart(name, path, file ? file->Get() : INVALID_HANDLE_VALUE, identity, widePath);
+}
+
 // The judged file, through its own handle. The handle stays open until the
 // file is gone or scheduled, so its path keeps naming it meanwhile: a folder
 // that holds an open file cannot be renamed.
@@ -122,20 +144,7 @@ void RemoveThroughHandle(const char* name, const char* path, FileReader& file, c
     ReportAttributesRefused();
     return;
   }
-  if (identity.links > 1) {
-    RemoveEveryName(name, path, &file, identity, widePath);
-    return;
-  }
-  bool deleted = file.MarkForDeletion(error);
-  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
-    deleted = file.MarkForDeletion(error);
-  if (deleted) {
-    file.Close();  // the deletion takes place here
-    CountRemoved(name, path);
-    return;
-  }
-  ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(name, path, file.Get(), identity, widePath);
+  FinishRemoval(name, path, &file, identity, widePath, [&](DWORD& why) { return file.MarkForDeletion(why); });
 }
 
 // The NT line without the rights to remove through the judged handle (a
@@ -166,43 +175,21 @@ void RemoveByProvenPath(const char* name, const char* path, FileIdentity identit
     }
     IdentifyHandle(attributes.Get(), identity);  // its names as they are now
   }
-  if (identity.links > 1) {
-    RemoveEveryName(name, path, nullptr, identity, widePath);
-    return;
-  }
-  bool deleted = DeleteProvenName(ntPath.c_str(), identity, error);
-  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
-    deleted = DeleteProvenName(ntPath.c_str(), identity, error);
-  if (deleted) {
-    CountRemoved(name, path);
-    return;
-  }
-  ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(name, path, INVALID_HANDLE_VALUE, identity, widePath);
+  FinishRemoval(name, path, nullptr, identity, widePath,
+                [&](DWORD& why) { return DeleteProvenName(ntPath.c_str(), identity, why); });
 }
 
 // The 9x line: no links, no access lists, no second user; the path is the file.
-bool DeleteByPath(const char* path, DWORD& error) {
-  if (DeleteByName(path)) return true;
-  error = GetLastError();
-  return false;
-}
-
 void RemoveByPath9x(const char* name, const char* path) {
   if (!SetAttributesByName(path, FILE_ATTRIBUTE_ARCHIVE)) {
     ReportAttributesRefused();
     return;
   }
-  DWORD error = NO_ERROR;
-  bool deleted = DeleteByPath(path, error);
-  if (!deleted && HolderMayExplain(error) && holderKiller(path) == 1)
-    deleted = DeleteByPath(path, error);
-  if (deleted) {
-    CountRemoved(name, path);
-    return;
-  }
-  ReportUnableToRemove(name, path);
-  ScheduleRemovalAtRestart(name, path, INVALID_HANDLE_VALUE, FileIdentity());
+  FinishRemoval(name, path, nullptr, FileIdentity(), nullptr, [&](DWORD& why) {
+    if (DeleteByName(path)) return true;
+    why = GetLastError();
+    return false;
+  });
 }
 
 // Without a judged file (a caller that vouches for the path itself), the
