@@ -12,10 +12,6 @@
 
 namespace {
 
-using QueryFullImageNameFunction = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPSTR name,
-                                                 PDWORD length);
-using ModuleFileNameFunction = DWORD(WINAPI*)(HANDLE process, HMODULE module, LPSTR name,
-                                              DWORD length);
 using SnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
 using ModuleWalkFunction = BOOL(WINAPI*)(HANDLE snapshot, MODULEENTRY32* entry);
 using QueryFullImageNameWideFunction = BOOL(WINAPI*)(HANDLE process, DWORD flags, LPWSTR name,
@@ -39,8 +35,6 @@ using EqualUnicodeFunction = BOOLEAN(WINAPI*)(const CountedWideText* left, const
 // end may have left out the rest.
 constexpr DWORD kReadLength = 2 * MAX_PATH;
 
-const SystemFunction<QueryFullImageNameFunction> queryFullImageName("Kernel32.dll", "QueryFullProcessImageNameA");
-const SystemFunction<ModuleFileNameFunction> moduleFileNameEx("psapi.dll", "GetModuleFileNameExA");
 const SystemFunction<SnapshotFunction> createSnapshot("Kernel32.dll", "CreateToolhelp32Snapshot");
 const SystemFunction<ModuleWalkFunction> module32First("Kernel32.dll", "Module32First");
 const SystemFunction<QueryFullImageNameWideFunction> queryFullImageNameWide("Kernel32.dll",
@@ -71,14 +65,12 @@ bool NarrowExactly(const wchar_t* wide, char* path, size_t length) {
   return written > 1 && !usedDefault;
 }
 
-// The wide readers, where the system has them; where it has neither, the
-// ANSI readers stand in.
-enum class WideRead { Unavailable, Failed, Read };
-
-WideRead ReadWide(HANDLE process, bool modulePathFirst, char* path) {
+// The NT line reads the UTF-16 path, with PSAPI's GetModuleFileNameExW and
+// kernel32's QueryFullProcessImageNameW (Vista on), in the order given.
+// Every system that has the ANSI forms has these beside them.
+bool ReadWide(HANDLE process, bool modulePathFirst, char* path) {
   QueryFullImageNameWideFunction query = queryFullImageNameWide.Get();
   ModuleFileNameWideFunction moduleFileName = moduleFileNameExWide.Get();
-  if (!query && !moduleFileName) return WideRead::Unavailable;
   wchar_t wide[kWideLength];
   for (int attempt = 0; attempt < 2; ++attempt) {
     const bool module = (attempt == 0) == modulePathFirst;
@@ -92,28 +84,12 @@ WideRead ReadWide(HANDLE process, bool modulePathFirst, char* path) {
     } else {
       continue;
     }
-    return NarrowExactly(wide, path, kReadLength) ? WideRead::Read : WideRead::Failed;
+    return NarrowExactly(wide, path, kReadLength);
   }
-  return WideRead::Failed;
+  return false;
 }
 
 bool Fits(DWORD length, size_t capacity) { return length > 0 && length < capacity; }
-
-bool ReadWithQueryFullImageName(HANDLE process, char* path) {
-  QueryFullImageNameFunction query = queryFullImageName.Get();
-  DWORD length = kReadLength;
-  return query && query(process, 0, path, &length) && Fits(length, kReadLength - 1);
-}
-
-bool ReadWithModuleFileName(HANDLE process, char* path) {
-  ModuleFileNameFunction moduleFileName = moduleFileNameEx.Get();
-  if (!moduleFileName) return false;
-  DWORD length = moduleFileName(process, nullptr, path, kReadLength);
-  // Before Vista a cut name comes back without its terminator.
-  if (!Fits(length, kReadLength - 1)) return false;
-  path[length] = '\0';
-  return true;
-}
 
 // The 9x line's ToolHelp lists a process's executable as its first module.
 bool ReadWithModuleSnapshot(DWORD processId, char* path) {
@@ -139,15 +115,7 @@ bool ReadFromSystem(HANDLE process, DWORD processId, char* path, size_t length) 
   } else {
     // NT 4 to Server 2003 have no QueryFullProcessImageName; where Wine
     // poses as one of them, read the way the real system must.
-    const bool modulePathFirst = GetNtGeneration() != NTGEN_OTHER;
-    const WideRead wide = ReadWide(process, modulePathFirst, read);
-    if (wide != WideRead::Unavailable) {
-      ok = wide == WideRead::Read;
-    } else if (modulePathFirst) {
-      ok = ReadWithModuleFileName(process, read) || ReadWithQueryFullImageName(process, read);
-    } else {
-      ok = ReadWithQueryFullImageName(process, read) || ReadWithModuleFileName(process, read);
-    }
+    ok = ReadWide(process, GetNtGeneration() != NTGEN_OTHER, read);
   }
   if (!ok || strlen(read) >= length) return false;
   strcpy(path, read);
@@ -343,7 +311,7 @@ bool ReadProcessImagePath(HANDLE process, DWORD processId, char* path, size_t le
 
 bool CanReadProcessImagePaths() {
   if (GetOsFamily() == OS_WIN9X) return createSnapshot.Get() && module32First.Get();
-  return queryFullImageName.Get() || moduleFileNameEx.Get();
+  return queryFullImageNameWide.Get() || moduleFileNameExWide.Get();
 }
 
 ProcessImageReader UseProcessImageReader(ProcessImageReader reader) {

@@ -70,8 +70,9 @@ class ImageIdentity {
 
 // Reads the path of the file that a process runs, through a handle opened
 // with PROCESS_QUERY_INFORMATION | PROCESS_VM_READ: on the NT line with
-// QueryFullProcessImageNameA where kernel32 has it (it also reads a 64-bit
-// process from a 32-bit one) and PSAPI's GetModuleFileNameExA otherwise; on
+// QueryFullProcessImageNameW where kernel32 has it (it also reads a 64-bit
+// process from a 32-bit one) and PSAPI's GetModuleFileNameExW otherwise, as
+// 8-bit text only where the code page holds each character exactly; on
 // the 9x line with the first module of a ToolHelp module snapshot of the
 // process (its executable, with the full path that szExeFile may lack).
 // Returns false when no path can be read.
