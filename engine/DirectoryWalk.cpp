@@ -6,6 +6,7 @@
 #include <deque>
 #include <list>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -681,54 +682,131 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
   }
 }
 
-// The worker threads and the queue of folders they prepare, in the walk's
-// order. Without threads, a folder is prepared when the walk waits for it.
+// The walk's worker threads and the queue of folders they prepare, made at
+// the first walk that wants them and kept for the process: each walk (one a
+// drive, and a run may scan more than once) making threads of its own would
+// pay for them each time, and the stacks of ended threads are given back
+// only later (under Wine, a megabyte each, all counted in the working set).
+// One walk runs at a time. Once made, a worker is never asked to stay idle:
+// a walk that wants fewer than an earlier one (tests) gets them all.
+struct WalkWorkers {
+  CRITICAL_SECTION lock;
+  HANDLE work = nullptr;  // counts the folders queued
+  HANDLE done = nullptr;  // set each time a worker has prepared a folder
+  int threads = 0;
+  // Below, under `lock`: the running walk's folders, rule and cancellation.
+  std::deque<std::shared_ptr<FolderJob>> queue;
+  int busy = 0;  // folders that workers are preparing now
+  const JudgingRule* rule = nullptr;
+  volatile LONG cancel = 0;
+
+  static DWORD WINAPI Work(void* parameter) {
+    WalkWorkers& self = *static_cast<WalkWorkers*>(parameter);
+    std::vector<uint8_t> buffer(kListingBufferLength);
+    std::wstring path;
+    for (;;) {
+      WaitForSingleObject(self.work, INFINITE);
+      std::shared_ptr<FolderJob> job;
+      EnterCriticalSection(&self.lock);
+      if (!self.queue.empty()) {
+        job = self.queue.front();
+        self.queue.pop_front();
+        ++self.busy;
+      }
+      const JudgingRule* rule = self.rule;
+      LeaveCriticalSection(&self.lock);
+      if (!job) continue;
+      PrepareFolder(*job, *rule, buffer, path, self.cancel);
+      EnterCriticalSection(&self.lock);
+      job->prepared = true;
+      LeaveCriticalSection(&self.lock);
+      job.reset();  // the walk's folders are let go before it may end
+      EnterCriticalSection(&self.lock);
+      --self.busy;
+      LeaveCriticalSection(&self.lock);
+      SetEvent(self.done);
+    }
+  }
+
+  // At least `count` workers, as far as they can be made; false with none.
+  bool Make(int count) {
+    for (; threads < count; ++threads) {
+      DWORD id;
+      // A small stack: the work is shallow. Before XP the flag is ignored
+      // and the size taken as the stack's first commit.
+      HANDLE thread = CreateThread(nullptr, 64 * 1024, Work, this, STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
+      if (!thread) break;
+      CloseHandle(thread);
+    }
+    return threads > 0;
+  }
+};
+WalkWorkers* walkWorkers = nullptr;  // never freed: its threads live as long
+
+WalkWorkers* MadeWalkWorkers() {
+  if (walkWorkers) return walkWorkers;
+  WalkWorkers* made = new (std::nothrow) WalkWorkers;
+  if (!made) return nullptr;
+  made->work = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
+  made->done = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  if (!made->work || !made->done) {
+    if (made->work) CloseHandle(made->work);
+    if (made->done) CloseHandle(made->done);
+    delete made;
+    return nullptr;
+  }
+  InitializeCriticalSection(&made->lock);
+  return walkWorkers = made;
+}
+
+// One walk's use of the workers. Without them, a folder is prepared when the
+// walk waits for it.
 class FolderPreparation {
  public:
   // `threads` counts the scan's own, which prepares folders too while it
   // waits for one.
   FolderPreparation(int threads, JudgingRule rule) : rule_(rule) {
-    InitializeCriticalSection(&lock_);
     if (threads < 2) return;
-    work_ = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);
-    done_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!work_ || !done_) return;
-    for (int i = 1; i < threads; ++i) {
-      DWORD id;
-      // A small stack: the work is shallow. Before XP the flag is ignored
-      // and the size taken as the stack's first commit.
-      HANDLE thread = CreateThread(nullptr, 64 * 1024, Work, this, STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
-      if (thread) threads_.push_back(thread);
+    workers_ = MadeWalkWorkers();
+    if (!workers_ || !workers_->Make(threads - 1)) {
+      workers_ = nullptr;
+      return;
     }
+    EnterCriticalSection(&workers_->lock);
+    workers_->rule = &rule_;
+    workers_->cancel = 0;
+    LeaveCriticalSection(&workers_->lock);
   }
 
+  // The walk's folders leave the queue, and those being prepared are waited
+  // for: they are this walk's, and the workers then wait for the next walk.
   ~FolderPreparation() {
-    if (!threads_.empty()) {
-      EnterCriticalSection(&lock_);
-      cancel_ = 1;
-      queue_.clear();
-      LeaveCriticalSection(&lock_);
-      ReleaseSemaphore(work_, static_cast<LONG>(threads_.size()), nullptr);
-      WaitForMultipleObjects(static_cast<DWORD>(threads_.size()), threads_.data(), TRUE, INFINITE);
-      for (HANDLE thread : threads_) CloseHandle(thread);
+    if (!workers_) return;
+    EnterCriticalSection(&workers_->lock);
+    workers_->cancel = 1;
+    workers_->queue.clear();
+    LeaveCriticalSection(&workers_->lock);
+    for (;;) {
+      EnterCriticalSection(&workers_->lock);
+      const int busy = workers_->busy;
+      LeaveCriticalSection(&workers_->lock);
+      if (busy == 0) break;
+      WaitForSingleObject(workers_->done, INFINITE);
     }
-    if (work_) CloseHandle(work_);
-    if (done_) CloseHandle(done_);
-    DeleteCriticalSection(&lock_);
   }
   FolderPreparation(const FolderPreparation&) = delete;
   FolderPreparation& operator=(const FolderPreparation&) = delete;
 
-  bool Threaded() const { return !threads_.empty(); }
+  bool Threaded() const { return workers_ != nullptr; }
 
   // An entered folder, to be prepared ahead.
   void Queue(const std::shared_ptr<FolderJob>& job) {
-    if (!Threaded()) return;
-    EnterCriticalSection(&lock_);
-    queue_.push_back(job);
-    LeaveCriticalSection(&lock_);
+    if (!workers_) return;
+    EnterCriticalSection(&workers_->lock);
+    workers_->queue.push_back(job);
+    LeaveCriticalSection(&workers_->lock);
     job->queued = true;
-    ReleaseSemaphore(work_, 1, nullptr);
+    ReleaseSemaphore(workers_->work, 1, nullptr);
   }
 
   // Returns once the folder is prepared; meanwhile prepares whatever folder
@@ -736,64 +814,36 @@ class FolderPreparation {
   void Wait(const std::shared_ptr<FolderJob>& job) {
     if (buffer_.empty()) buffer_.resize(kListingBufferLength);
     if (!job->queued) {
-      PrepareFolder(*job, rule_, buffer_, path_, cancel_);
+      PrepareFolder(*job, rule_, buffer_, path_, notCancelled_);
       job->prepared = true;
       return;
     }
     for (;;) {
       std::shared_ptr<FolderJob> next;
-      EnterCriticalSection(&lock_);
+      EnterCriticalSection(&workers_->lock);
       const bool prepared = job->prepared;
-      if (!prepared && !queue_.empty()) {
-        next = queue_.front();
-        queue_.pop_front();
+      if (!prepared && !workers_->queue.empty()) {
+        next = workers_->queue.front();
+        workers_->queue.pop_front();
       }
-      LeaveCriticalSection(&lock_);
+      LeaveCriticalSection(&workers_->lock);
       if (prepared) return;
       if (!next) {
-        WaitForSingleObject(done_, INFINITE);
+        WaitForSingleObject(workers_->done, INFINITE);
         continue;
       }
-      PrepareFolder(*next, rule_, buffer_, path_, cancel_);
-      EnterCriticalSection(&lock_);
+      PrepareFolder(*next, rule_, buffer_, path_, notCancelled_);
+      EnterCriticalSection(&workers_->lock);
       next->prepared = true;
-      LeaveCriticalSection(&lock_);
+      LeaveCriticalSection(&workers_->lock);
     }
   }
 
  private:
-  static DWORD WINAPI Work(void* parameter) {
-    FolderPreparation& self = *static_cast<FolderPreparation*>(parameter);
-    std::vector<uint8_t> buffer(kListingBufferLength);
-    std::wstring path;
-    for (;;) {
-      WaitForSingleObject(self.work_, INFINITE);
-      std::shared_ptr<FolderJob> job;
-      EnterCriticalSection(&self.lock_);
-      if (!self.queue_.empty()) {
-        job = self.queue_.front();
-        self.queue_.pop_front();
-      }
-      const bool cancelled = self.cancel_ != 0;
-      LeaveCriticalSection(&self.lock_);
-      if (cancelled) return 0;
-      if (!job) continue;
-      PrepareFolder(*job, self.rule_, buffer, path, self.cancel_);
-      EnterCriticalSection(&self.lock_);
-      job->prepared = true;
-      LeaveCriticalSection(&self.lock_);
-      SetEvent(self.done_);
-    }
-  }
-
   const JudgingRule rule_;
-  CRITICAL_SECTION lock_;
-  HANDLE work_ = nullptr;
-  HANDLE done_ = nullptr;
-  std::vector<HANDLE> threads_;
-  std::deque<std::shared_ptr<FolderJob>> queue_;
-  volatile LONG cancel_ = 0;
-  std::vector<uint8_t> buffer_;  // the walk's own, without threads
+  WalkWorkers* workers_ = nullptr;
+  const volatile LONG notCancelled_ = 0;  // the scan's thread stops between folders itself
+  std::vector<uint8_t> buffer_;  // the walk's own
   std::wstring path_;
 };
 
