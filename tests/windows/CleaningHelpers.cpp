@@ -37,9 +37,11 @@ TestService::TestService(const std::string& name, const std::string& arguments, 
   copied_ = binary.empty()
                 ? CopyFileA((ProgramFolder() + "scourix-test-service.exe").c_str(), binary_.c_str(), FALSE) != FALSE
                 : FileExists(binary_);
+  if (!copied_) copyError_ = GetLastError();
   std::string binPath = arguments.empty() ? binary_ : "\\\"" + binary_ + "\\\" " + arguments;
-  created_ = copied_ && RunCommand(std::string(kSc) + " create " + name + " binPath= \"" + binPath +
-                                   "\" start= demand") == 0;
+  if (copied_)
+    createStatus_ = RunCommand(std::string(kSc) + " create " + name + " binPath= \"" + binPath + "\" start= demand");
+  created_ = copied_ && createStatus_ == 0;
 }
 
 TestService::~TestService() {

@@ -1,6 +1,7 @@
 #pragma once
 // Services for the cleaning tests, and commands of the system's own tools;
 // with the stand-ins and the started programs that the tests run beside them.
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
@@ -28,7 +29,12 @@ class TestService {
   TestService(const TestService&) = delete;
   TestService& operator=(const TestService&) = delete;
 
-  bool Ready() const { return copied_ && created_; }
+  // Says which step failed, for a set-up that fails only now and then.
+  testing::AssertionResult Ready() const {
+    if (!copied_) return testing::AssertionFailure() << "the program was not copied: error " << copyError_;
+    if (!created_) return testing::AssertionFailure() << "sc create ended with status " << createStatus_;
+    return testing::AssertionSuccess();
+  }
   const std::string& Binary() const { return binary_; }
   bool Start();
   DWORD State() const;
@@ -47,6 +53,8 @@ class TestService {
   std::string binary_;
   bool copied_ = false;
   bool created_ = false;
+  DWORD copyError_ = 0;
+  int createStatus_ = 0;
 };
 
 // A service's keys in ControlSet001 and ControlSet002, which Wine does not
