@@ -61,4 +61,35 @@ TEST(FileRoom, AFileOnlyTheRealSystem32HoldsIsFoundNamedAndIdentified) {
   InTheRealView([&] { EXPECT_TRUE(DeleteFileA(path.c_str())); });
 }
 
+// A read ahead that never completes (here a pipe nobody writes to, as a
+// hung file system would leave it) is given up after its bound, and one
+// that completes is read.
+TEST(FileRoom, AReadAheadIsGivenUpAfterItsBound) {
+  const char* name = "\\\\.\\pipe\\scourix-read-ahead";
+  FileHandle server(CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1, 64, 64,
+                                     0, nullptr));
+  ASSERT_TRUE(server.IsValid());
+  FileHandle reader(CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  ASSERT_TRUE(reader.IsValid());
+  char bytes[8] = {};
+  DWORD got = 99;
+  const DWORD started = GetTickCount();
+  EXPECT_FALSE(ReadWithin(reader.Get(), 0, bytes, sizeof bytes, 300, got));
+  const DWORD waited = GetTickCount() - started;
+  EXPECT_GE(waited, 250u);
+  EXPECT_LT(waited, 10000u);
+  EXPECT_EQ(got, 0u);
+
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD written = 0;
+  if (!WriteFile(server.Get(), "abc", 3, nullptr, &overlapped)) {
+    ASSERT_EQ(GetLastError(), DWORD{ERROR_IO_PENDING});
+  }
+  ASSERT_TRUE(GetOverlappedResult(server.Get(), &overlapped, &written, TRUE));
+  CloseHandle(overlapped.hEvent);
+  EXPECT_TRUE(ReadWithin(reader.Get(), 0, bytes, sizeof bytes, 5000, got));
+  EXPECT_EQ(std::string(bytes, got), "abc");
+}
+
 }  // namespace
