@@ -103,9 +103,10 @@ for line in sys.stdin.read().splitlines():
     os.setxattr(path, "user.DOSATTRIB", value.encode())'
 }
 
-# A registry value, remembered so that the listing can be seen to hold it.
+# A registry value, remembered so that the listing can be seen to hold it;
+# every value is written at once when the planting is done.
 matrix_reg() {  # KEY NAME TYPE DATA
-  reg_add "$@"
+  reg_plan "$@"
   MATRIX_VALUES+=("$1"$'\t'"$2")
 }
 
@@ -243,7 +244,7 @@ matrix_plant_look_alikes() {
   local set sub
   for set in ControlSet001 ControlSet002; do
     for sub in "" '\Enum' '\Security'; do
-      reg_add "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" Marker REG_SZ kept
+      reg_plan "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" Marker REG_SZ kept
     done
   done
 }
@@ -466,6 +467,7 @@ matrix() {  # PERSONALITY
   matrix_plant_worm_entries
   matrix_plant_running
   matrix_plant_look_alikes
+  reg_import_planned || fail "regedit could not write the planted values"
   matrix_apply_attributes
   matrix_start_holders
   expect_equal "the delayed-move list of the fresh prefix" \
