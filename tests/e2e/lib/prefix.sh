@@ -175,30 +175,48 @@ reg_value() {  # KEY VALUE
 
 # --- planting --------------------------------------------------------------
 
+FORGE_TOOL=""
 forge_tool() {
+  # Found once: a matrix plants a hundred files.
+  if [ -n "$FORGE_TOOL" ]; then echo "$FORGE_TOOL"; return; fi
   local forge=${FORGE:-$REPO/build/host/tools/forge/forge}
   if [ ! -x "$forge" ]; then
     echo "run-scenario: building the forge ($forge)" >&2
     (cd "$REPO" && cmake --preset host >/dev/null && cmake --build --preset host --target forge >/dev/null) ||
       { echo "run-scenario: cannot build the forge" >&2; return 1; }
   fi
+  FORGE_TOOL=$forge
   echo "$forge"
 }
 
 declare -a SAMPLES=()
 
+# Inert samples, each of record N at a Unix path under drive_c or DRIVE_D,
+# made by one run of the forge.
+plant_samples() {  # N PATH [N PATH]...
+  local forge i
+  local -a folders=()
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
+  for ((i = 2; i <= $#; i += 2)); do folders+=("${!i%/*}"); SAMPLES+=("${!i}"); done
+  mkdir -p "${folders[@]}"
+  "$forge" inert "$@" || { echo "run-scenario: forge inert $* failed" >&2; return 1; }
+}
+
 # An inert sample of record N at a Unix path under drive_c or DRIVE_D.
 plant_sample() {  # N PATH
   local forge
-  forge=$(forge_tool) || return 1
-  mkdir -p "${2%/*}"
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
+  [ -d "${2%/*}" ] || mkdir -p "${2%/*}"
   "$forge" inert "$1" "$2" || { echo "run-scenario: forge inert $1 failed" >&2; return 1; }
   SAMPLES+=("$2")
 }
 
 plant_near_miss() {  # N KIND PATH
   local forge
-  forge=$(forge_tool) || return 1
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
   mkdir -p "${3%/*}"
   "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
 }
@@ -227,7 +245,8 @@ count_fixed_drive_files() {
 # runs PE32 programs only).
 plant_stand_in() {  # N PATH
   local forge
-  forge=$(forge_tool) || return 1
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
   mkdir -p "${2%/*}"
   local -a width=()
   [ "$APP_WIDTH" = 32 ] && width=(--pe32)
