@@ -11,7 +11,7 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: forge inert N OUT\n"
+  std::cerr << "usage: forge inert N OUT [N OUT]...\n"
                "       forge standin N OUT [--pe32]\n"
                "       forge nearmiss N KIND OUT\n"
                "       forge hosts OUT          a hosts file with the text signature\n"
@@ -71,6 +71,24 @@ int main(int argc, char** argv) {
     return WriteOut(args[1], std::vector<uint8_t>(text.begin(), text.end()));
   }
   if (args.size() < 3) return Usage();
+  // Many samples in one run: a scenario plants a hundred, and each start of
+  // this (sanitized) program costs more than the sample.
+  if (args[0] == "inert" && args.size() > 3) {
+    if (args.size() % 2 == 0) return Usage();
+    for (size_t i = 1; i < args.size(); i += 2) {
+      if (!RecordNumbered(args[i].c_str())) return Usage();
+    }
+    for (size_t i = 1; i < args.size(); i += 2) {
+      try {
+        const int status = WriteOut(args[i + 1], forge::MakeInertSample(*RecordNumbered(args[i].c_str())));
+        if (status != 0) return status;
+      } catch (const forge::LayoutError& error) {
+        std::cerr << "forge: record " << args[i] << ": " << error.what() << "\n";
+        return 1;
+      }
+    }
+    return 0;
+  }
   const VariantRecord* record = RecordNumbered(args[1].c_str());
   if (!record) return Usage();
   try {

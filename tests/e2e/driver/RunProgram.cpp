@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -71,12 +72,23 @@ void RunProgram(const std::string& path, const std::vector<std::string>& argumen
   std::string commandLine = Quoted(path);
   for (const std::string& argument : arguments) commandLine += " " + Quoted(argument);
   PROCESS_INFORMATION process = {};
-  BOOL started = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                nullptr, &startup, &process);
+  BOOL started = FALSE;
+  DWORD error = 0;
+  // Wine now and then fails a start on a busy machine with ERROR_INTERNAL_ERROR
+  // before the program runs at all (seen once in many full runs); that start
+  // is made again, and said so.
+  for (int attempt = 1; attempt <= 3; ++attempt) {
+    started = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                             nullptr, &startup, &process);
+    error = started ? 0 : GetLastError();
+    if (started || error != ERROR_INTERNAL_ERROR) break;
+    fprintf(stderr, "scourix-driver: run: cannot start %s (error %lu), attempt %d of 3\n", path.c_str(),
+            static_cast<unsigned long>(error), attempt);
+  }
   CloseHandle(writeEnd);
   if (!started) {
     CloseHandle(readEnd);
-    throw DriverFailure("cannot start " + path + " (error " + std::to_string(GetLastError()) + ")");
+    throw DriverFailure("cannot start " + path + " (error " + std::to_string(error) + ")");
   }
   report.Line("started", std::to_string(process.dwProcessId));
   std::string output;

@@ -2,6 +2,7 @@
 """Lists every entry below the given drive folders, one line each, sorted:
 
     C:\\path\\to\\file<TAB>file<TAB>SIZE<TAB>rw|ro<TAB>DOSATTRIB<TAB>SHA-256
+    C:\\path\\to\\module<TAB>file<TAB>SIZE<TAB>rw|ro<TAB>DOSATTRIB<TAB>linked INODE MTIME-NS
     C:\\path\\to\\folder\\<TAB>dir<TAB>-<TAB>rw|ro<TAB>DOSATTRIB<TAB>-
 
 A folder that is itself one of the given folders is listed only under its
@@ -10,6 +11,16 @@ folders, taken before and after a scan, can then be compared line by line:
 a file whose bytes, size, read-only bit (the Unix write
 bits, as Wine maps them) or hidden/system attributes (Wine's extended
 attribute) changed gives a different line.
+
+A file with more than one name is one of Wine's modules, shared by hard
+link with the template prefix and every other prefix of the run (winebed);
+it is nine tenths of a prefix's bytes, and hashing it twice a scenario cost
+more than anything else the listing does. Its line holds its inode and
+modification time instead of a digest: every write to it moves its
+modification time, a file put in its place has another inode (and a single
+name, so a digest), and its name, size and attributes are listed as for any
+file. Only a program that wrote into a module and then set its time back
+would go unseen.
 
     disk_listing.py LABEL=DIR [LABEL=DIR ...]
 """
@@ -43,7 +54,11 @@ def entry_line(letter, root, path):
         return "\t".join([name, "link", "-", writable, "-", os.readlink(path)])
     if stat.S_ISDIR(info.st_mode):
         return "\t".join([name + "\\", "dir", "-", writable, dos_attributes(path), "-"])
-    return "\t".join([name, "file", str(info.st_size), writable, dos_attributes(path), digest(path)])
+    if info.st_nlink > 1:
+        content = "linked %d %d" % (info.st_ino, info.st_mtime_ns)
+    else:
+        content = digest(path)
+    return "\t".join([name, "file", str(info.st_size), writable, dos_attributes(path), content])
 
 
 def main(arguments):

@@ -131,6 +131,41 @@ reg_add() {  # KEY VALUE TYPE DATA
   return 1
 }
 
+# Values gathered into one .reg file and written by one regedit: each reg
+# add is a Wine process of its own, about half a second, and a loaded
+# machine makes it several. The file lies in the work folder (on the build's
+# network drive, outside every drive a scan walks). Only REG_SZ and
+# REG_EXPAND_SZ; the data is ASCII.
+REG_PLANNED=""
+reg_escape() { local text=${1//\\/\\\\}; printf '%s' "${text//\"/\\\"}"; }
+reg_plan() {  # KEY VALUE TYPE DATA
+  local key=$1 name=$2 type=$3 data=$4 hex="" i
+  key=${key/#HKLM\\/HKEY_LOCAL_MACHINE\\}; key=${key/#HKCU\\/HKEY_CURRENT_USER\\}
+  if [ -z "$REG_PLANNED" ]; then
+    REG_PLANNED=$WORK/planted.reg
+    printf 'REGEDIT4\r\n' >"$REG_PLANNED"
+  fi
+  case "$type" in
+    REG_SZ) printf '\r\n[%s]\r\n"%s"="%s"\r\n' "$key" "$(reg_escape "$name")" "$(reg_escape "$data")" >>"$REG_PLANNED" ;;
+    REG_EXPAND_SZ)
+      # hex(2): the string's bytes and its NUL; regedit widens them itself.
+      for ((i = 0; i < ${#data}; i++)); do printf -v hex '%s%02x,' "$hex" "'${data:i:1}"; done
+      printf '\r\n[%s]\r\n"%s"=hex(2):%s00\r\n' "$key" "$(reg_escape "$name")" "$hex" >>"$REG_PLANNED" ;;
+    *) echo "run-scenario: reg_plan cannot write $type" >&2; return 1 ;;
+  esac
+}
+
+# Writes the values gathered by reg_plan. regedit says nothing when a line
+# fails: the caller reads the values back with reg.
+reg_import_planned() {
+  [ -n "$REG_PLANNED" ] || return 0
+  local status=0
+  in_prefix regedit /S "$(win_path "$REG_PLANNED")" </dev/null >/dev/null 2>&1 || status=$?
+  REG_PLANNED=""
+  [ "$status" -eq 0 ] || echo "run-scenario: regedit /S failed ($status)" >&2
+  return "$status"
+}
+
 # Prints the value's data, or nothing (status 1) when it is not there.
 reg_value() {  # KEY VALUE
   local line
@@ -140,30 +175,48 @@ reg_value() {  # KEY VALUE
 
 # --- planting --------------------------------------------------------------
 
+FORGE_TOOL=""
 forge_tool() {
+  # Found once: a matrix plants a hundred files.
+  if [ -n "$FORGE_TOOL" ]; then echo "$FORGE_TOOL"; return; fi
   local forge=${FORGE:-$REPO/build/host/tools/forge/forge}
   if [ ! -x "$forge" ]; then
     echo "run-scenario: building the forge ($forge)" >&2
     (cd "$REPO" && cmake --preset host >/dev/null && cmake --build --preset host --target forge >/dev/null) ||
       { echo "run-scenario: cannot build the forge" >&2; return 1; }
   fi
+  FORGE_TOOL=$forge
   echo "$forge"
 }
 
 declare -a SAMPLES=()
 
+# Inert samples, each of record N at a Unix path under drive_c or DRIVE_D,
+# made by one run of the forge.
+plant_samples() {  # N PATH [N PATH]...
+  local forge i
+  local -a folders=()
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
+  for ((i = 2; i <= $#; i += 2)); do folders+=("${!i%/*}"); SAMPLES+=("${!i}"); done
+  mkdir -p "${folders[@]}"
+  "$forge" inert "$@" || { echo "run-scenario: forge inert $* failed" >&2; return 1; }
+}
+
 # An inert sample of record N at a Unix path under drive_c or DRIVE_D.
 plant_sample() {  # N PATH
   local forge
-  forge=$(forge_tool) || return 1
-  mkdir -p "${2%/*}"
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
+  [ -d "${2%/*}" ] || mkdir -p "${2%/*}"
   "$forge" inert "$1" "$2" || { echo "run-scenario: forge inert $1 failed" >&2; return 1; }
   SAMPLES+=("$2")
 }
 
 plant_near_miss() {  # N KIND PATH
   local forge
-  forge=$(forge_tool) || return 1
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
   mkdir -p "${3%/*}"
   "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
 }
@@ -192,7 +245,8 @@ count_fixed_drive_files() {
 # runs PE32 programs only).
 plant_stand_in() {  # N PATH
   local forge
-  forge=$(forge_tool) || return 1
+  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge=$FORGE_TOOL
   mkdir -p "${2%/*}"
   local -a width=()
   [ "$APP_WIDTH" = 32 ] && width=(--pe32)

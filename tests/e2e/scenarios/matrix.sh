@@ -82,20 +82,30 @@ matrix_suffix() {  # RECORD -> the name's middle part, in lower case ("lax")
 matrix_plan() { (IFS=$'\t'; echo "$*") >>"$MATRIX_PLAN"; }
 
 # A sample of record N at a Unix path, in one of four states; the plan
-# learns its path, its name and what the scan must do with it.
+# learns its path, its name and what the scan must do with it. With
+# MATRIX_DEFERRED set, the sample is only noted, for matrix_plant_deferred.
 matrix_sample() {  # N PATH STATE PHASE OUTCOME
-  plant_sample "$1" "$2"
+  if [ -n "${MATRIX_DEFERRED:-}" ]; then MATRIX_TO_FORGE+=("$1" "$2"); else plant_sample "$1" "$2"; fi
   case "$3" in
-    read-only) chmod a-w "$2" ;;
+    read-only) MATRIX_READ_ONLY+=("$2") ;;
     hidden) MATRIX_ATTRIBUTES+=("0x2 $2") ;;
     system) MATRIX_ATTRIBUTES+=("0x4 $2") ;;
   esac
   matrix_plan detection "$(win_path "$2")" "${MATRIX_NAMES[$(($1 - 1))]}" "$4" "$5"
 }
 
-# Hidden and system live in the attribute in which Wine keeps them; one
-# Python sets them all, as starting it is not cheap.
+# The samples noted while MATRIX_DEFERRED was set, made by one forge run.
+matrix_plant_deferred() {
+  MATRIX_DEFERRED=""
+  [ ${#MATRIX_TO_FORGE[@]} -eq 0 ] || plant_samples "${MATRIX_TO_FORGE[@]}"
+  MATRIX_TO_FORGE=()
+}
+
+# Read-only through the Unix write bits; hidden and system live in the
+# attribute in which Wine keeps them. One chmod and one Python set them all,
+# as starting a process is not cheap.
 matrix_apply_attributes() {
+  [ ${#MATRIX_READ_ONLY[@]} -eq 0 ] || chmod a-w "${MATRIX_READ_ONLY[@]}"
   printf '%s\n' "${MATRIX_ATTRIBUTES[@]}" | python3 -c '
 import os, sys
 for line in sys.stdin.read().splitlines():
@@ -103,9 +113,10 @@ for line in sys.stdin.read().splitlines():
     os.setxattr(path, "user.DOSATTRIB", value.encode())'
 }
 
-# A registry value, remembered so that the listing can be seen to hold it.
+# A registry value, remembered so that the listing can be seen to hold it;
+# every value is written at once when the planting is done.
 matrix_reg() {  # KEY NAME TYPE DATA
-  reg_add "$@"
+  reg_plan "$@"
   MATRIX_VALUES+=("$1"$'\t'"$2")
 }
 
@@ -127,6 +138,7 @@ matrix_plant_variants() {
   local -a states=(normal read-only hidden system)
   local -a extensions=(exe dll scr com pif ocx)
   local i name folder
+  MATRIX_DEFERRED=1
   for ((i = 1; i <= 98; i++)); do
     folder=${folders[$(((i - 1) % ${#folders[@]}))]}
     name="$(matrix_suffix "$i")$i.${extensions[$((i % ${#extensions[@]}))]}"
@@ -140,6 +152,7 @@ matrix_plant_variants() {
     MATRIX_SAMPLE[i]=$folder/$name
     matrix_sample "$i" "${MATRIX_SAMPLE[$i]}" "${states[$(((i - 1) % 4))]}" walk removed
   done
+  matrix_plant_deferred
 }
 
 # The worm's start-up values (quoted path, bare name in the system folder,
@@ -243,7 +256,7 @@ matrix_plant_look_alikes() {
   local set sub
   for set in ControlSet001 ControlSet002; do
     for sub in "" '\Enum' '\Security'; do
-      reg_add "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" Marker REG_SZ kept
+      reg_plan "HKLM\\SYSTEM\\$set\\Services\\$MATRIX_SERVICE$sub" Marker REG_SZ kept
     done
   done
 }
@@ -456,7 +469,7 @@ matrix() {  # PERSONALITY
   prefix_create "$1"
   MATRIX_PLAN=$WORK/plan.tsv
   : >"$MATRIX_PLAN"
-  MATRIX_KEPT=() MATRIX_ATTRIBUTES=() MATRIX_VALUES=() MATRIX_SAMPLE=()
+  MATRIX_KEPT=() MATRIX_ATTRIBUTES=() MATRIX_VALUES=() MATRIX_SAMPLE=() MATRIX_READ_ONLY=() MATRIX_TO_FORGE=()
   declare -gA MATRIX_KEPT_HASH=()
   MATRIX_FORGE=$(forge_tool)
   mapfile -t MATRIX_NAMES < <(matrix_variant_names)
@@ -466,6 +479,7 @@ matrix() {  # PERSONALITY
   matrix_plant_worm_entries
   matrix_plant_running
   matrix_plant_look_alikes
+  reg_import_planned || fail "regedit could not write the planted values"
   matrix_apply_attributes
   matrix_start_holders
   expect_equal "the delayed-move list of the fresh prefix" \
