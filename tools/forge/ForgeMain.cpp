@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ int Usage() {
                "       forge standin N OUT [--pe32]\n"
                "       forge nearmiss N KIND OUT\n"
                "       forge hosts OUT          a hosts file with the text signature\n"
+               "       forge each               one sample per line of standard input,\n"
+               "                                each line one of the forms above\n"
                "N: record number, 1 to "
             << kVariantCount
             << "\n"
@@ -62,10 +65,7 @@ int WriteOut(const std::string& path, const std::vector<uint8_t>& bytes) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+int Make(const std::vector<std::string>& args) {
   if (args.size() == 2 && args[0] == "hosts") {
     const std::string text = forge::MakeInfectedHostsFile();
     return WriteOut(args[1], std::vector<uint8_t>(text.begin(), text.end()));
@@ -106,4 +106,22 @@ int main(int argc, char** argv) {
     return 1;
   }
   return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() != 1 || args[0] != "each") return Make(args);
+  // Many samples of any kind in one run, as the many-inert form does.
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    std::istringstream words(line);
+    std::vector<std::string> sample;
+    for (std::string word; words >> word;) sample.push_back(word);
+    if (sample.empty()) continue;
+    const int status = Make(sample);
+    if (status != 0) return status;
+  }
+  return 0;
 }
