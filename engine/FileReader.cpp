@@ -74,9 +74,9 @@ void FileReader::Close() {
   removable_ = false;
 }
 
-bool FileReader::Length(int32_t& length) const {
+bool JudgedFileLength(HANDLE file, int32_t& length) {
   DWORD high = 0;
-  DWORD low = GetFileSize(handle_.Get(), &high);
+  DWORD low = GetFileSize(file, &high);
   if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu)
     return false;
   length = static_cast<int32_t>(low);

@@ -20,6 +20,10 @@
 #include "cleaning/files/Files.h"
 #include "engine/ByteReader.h"
 
+// The length of the open file as a signed 32-bit value; files of 2 GiB and
+// more count as unreadable (no signature describes one).
+bool JudgedFileLength(HANDLE file, int32_t& length);
+
 class FileReader final : public ByteReader {
  public:
   // `widePath` (NT line): what is opened, `path` being only its shown text
@@ -31,9 +35,7 @@ class FileReader final : public ByteReader {
   bool Removable() const { return removable_; }
   void Close();
 
-  // The length as a signed 32-bit value; files of 2 GiB and more count as
-  // unreadable (no signature describes one).
-  bool Length(int32_t& length) const;
+  bool Length(int32_t& length) const { return JudgedFileLength(handle_.Get(), length); }
   bool ReadExact(int32_t position, void* destination, uint32_t length) override;
   // A read that the system refused (a byte-range lock, a cancelled read), as
   // against one that met the end of the file: the file was not examined.

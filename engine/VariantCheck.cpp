@@ -44,6 +44,11 @@ bool prefilterOn = true;
 bool confirmationOn = true;
 SizeFilter sizeFilter;  // built from activeTable at the first check
 
+const SizeFilter& BuiltSizeFilter() {
+  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
+  return sizeFilter;
+}
+
 // The length that the file system keeps with the file itself. A directory
 // entry's length can lag behind it on NTFS (a file still open for writing, a
 // hard link written through another name). GetFileAttributesExA: Windows 98
@@ -104,9 +109,7 @@ bool EntriesAreTheRecords(const char* path) {
 // file passed over.
 bool LengthMayMatch(const char* path, const wchar_t* widePath) {
   const int64_t length = CheckedFileLength();
-  if (!prefilterOn || length == kLengthUnknown) return true;
-  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
-  if (sizeFilter.Accepts(static_cast<uint64_t>(length))) return true;
+  if (LengthCouldMatch(length)) return true;
   CheckedPath file{path, widePath};
   return !LengthRulesOut(length, confirmationOn && !EntriesAreTheRecords(path), CurrentLength, &file);
 }
@@ -114,15 +117,13 @@ bool LengthMayMatch(const char* path, const wchar_t* widePath) {
 }  // namespace
 
 bool LengthCouldMatch(int64_t length) {
-  if (!prefilterOn || length == kLengthUnknown) return true;
-  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
-  return sizeFilter.Accepts(static_cast<uint64_t>(length));
+  return !prefilterOn || length == kLengthUnknown || BuiltSizeFilter().Accepts(static_cast<uint64_t>(length));
 }
 
 bool PrepareLengthJudging(const char* path, bool& confirm) {
   confirm = true;
   if (!prefilterOn || ActiveCheckerList() != CheckerList || scanState.pendingMemoryAction != 0) return false;
-  if (!sizeFilter.Built()) sizeFilter.Build(activeTable);
+  BuiltSizeFilter();  // before the threads read it
   confirm = confirmationOn && !EntriesAreTheRecords(path);
   return true;
 }
@@ -163,11 +164,8 @@ class HandleReader final : public ByteReader {
 bool JudgedCleanThrough(void* file) {
   PeHeaderState state;
   HandleReader reader(file);
-  // As MatchVariantRecord with FileReader::Length: a length it cannot hold matches nothing.
-  DWORD high = 0;
-  const DWORD low = GetFileSize(file, &high);
-  if ((low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) || high != 0 || low > 0x7FFFFFFFu) return true;
-  state.fileLength = static_cast<int32_t>(low);
+  // As MatchVariantRecord: a length it cannot hold matches nothing.
+  if (!JudgedFileLength(file, state.fileLength)) return true;
   if (ReadPeHeaders(reader, state) && FindMatchingRecord(activeTable, state, reader)) return false;
   return !reader.ReadFailed();
 }
