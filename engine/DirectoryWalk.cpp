@@ -95,7 +95,11 @@ bool PumpAndTestStop() {
 
 bool IsDirectory(const Found& found) { return (found.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-bool IsWideDotEntry(const std::wstring& name) { return name == L"." || name == L".."; }
+// "." and "..", of `units` UTF-16 units.
+bool IsDotName(const wchar_t* name, size_t units) {
+  return (units == 1 || units == 2) && name[0] == L'.' && name[units - 1] == L'.';
+}
+bool IsWideDotEntry(const std::wstring& name) { return IsDotName(name.data(), name.size()); }
 
 // A folder's identity: the same through every path that reaches it.
 struct FolderIdentity {
@@ -654,7 +658,7 @@ void PrepareFolder(FolderJob& job, const JudgingRule& rule, std::vector<uint8_t>
       const DWORD attributes = record.attributes;
       const size_t units = record.units;
       const wchar_t* name = record.name;
-      const bool dot = (units == 1 && name[0] == L'.') || (units == 2 && name[0] == L'.' && name[1] == L'.');
+      const bool dot = IsDotName(name, units);
       if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         if (units && !dot && !(skipReparsePoints && IsReparsePoint(attributes)))
           AddNamedStep(job, Step::kSubfolder, name, units, 0);

@@ -73,7 +73,6 @@ HANDLE FindFirstEntry(const char* pattern, WIN32_FIND_DATAA& found) {
   return FindFirstFileA(pattern, &found);
 }
 
-
 DWORD LongPathOf(const char* path, char* buffer, DWORD size) {
   const auto toLong = Present(longPathName);
   if (!toLong) return 0;
