@@ -196,26 +196,22 @@ declare -a SAMPLES=()
 plant_samples() {  # N PATH [N PATH]...
   local forge i
   local -a folders=()
-  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge_tool >/dev/null || return 1
   forge=$FORGE_TOOL
-  for ((i = 2; i <= $#; i += 2)); do folders+=("${!i%/*}"); SAMPLES+=("${!i}"); done
-  mkdir -p "${folders[@]}"
+  for ((i = 2; i <= $#; i += 2)); do
+    [ -d "${!i%/*}" ] || folders+=("${!i%/*}")
+    SAMPLES+=("${!i}")
+  done
+  [ ${#folders[@]} -eq 0 ] || mkdir -p "${folders[@]}"
   "$forge" inert "$@" || { echo "run-scenario: forge inert $* failed" >&2; return 1; }
 }
 
 # An inert sample of record N at a Unix path under drive_c or DRIVE_D.
-plant_sample() {  # N PATH
-  local forge
-  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
-  forge=$FORGE_TOOL
-  [ -d "${2%/*}" ] || mkdir -p "${2%/*}"
-  "$forge" inert "$1" "$2" || { echo "run-scenario: forge inert $1 failed" >&2; return 1; }
-  SAMPLES+=("$2")
-}
+plant_sample() { plant_samples "$1" "$2"; }  # N PATH
 
 plant_near_miss() {  # N KIND PATH
   local forge
-  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge_tool >/dev/null || return 1
   forge=$FORGE_TOOL
   mkdir -p "${3%/*}"
   "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
@@ -245,7 +241,7 @@ count_fixed_drive_files() {
 # runs PE32 programs only).
 plant_stand_in() {  # N PATH
   local forge
-  [ -n "$FORGE_TOOL" ] || forge_tool >/dev/null || return 1
+  forge_tool >/dev/null || return 1
   forge=$FORGE_TOOL
   mkdir -p "${2%/*}"
   local -a width=()
