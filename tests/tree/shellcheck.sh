@@ -10,7 +10,8 @@ scripts=()
 while IFS= read -r -d '' file; do
   case "$file" in
     *.sh) scripts+=("$file") ;;
-    *) if head -n 1 "$file" | grep -qE '^#!.*[/ ](ba)?sh$'; then scripts+=("$file"); fi ;;
+    *) first=""; IFS= read -r first <"$file" || true
+       if [[ "$first" =~ ^#!.*[/\ ](ba)?sh$ ]]; then scripts+=("$file"); fi ;;
   esac
 done < <(find scripts .ci tests tools res -type f -print0 | sort -z)
 [ ${#scripts[@]} -gt 0 ] || { echo "no shell scripts found"; exit 1; }
