@@ -48,23 +48,52 @@ map_folder_of() {
   echo "run-scenario: out of drive letters for $dir" >&2; return 1
 }
 
-# The Windows path of a Unix path below a mapped drive, C: or D:.
-win_path() {
-  local path best="" letter="" i rest
-  path=$(realpath -m "$1")
-  local -a dirs=("${DRIVE_C_REAL:-$(realpath -m "$DRIVE_C")}" "${DRIVE_D_REAL:-$(realpath -m "$DRIVE_D")}"
-                 ${MAP_DIRS[@]+"${MAP_DIRS[@]}"})
-  local -a letters=(c: d: ${MAP_LETTERS[@]+"${MAP_LETTERS[@]}"})
-  for i in "${!dirs[@]}"; do
-    if [[ "$path/" == "${dirs[$i]}/"* && ${#dirs[$i]} -gt ${#best} ]]; then
-      best=${dirs[$i]}; letter=${letters[$i]}
+# PATH as realpath -m makes it, into the variable VAR. A path that realpath
+# would leave as it is (absolute, without "." or ".." or an empty part, and
+# without a link on the way) is taken as it is: a scenario names hundreds of
+# paths, and a process for each costs seconds on a loaded machine.
+# (Locals are prefixed: VAR names a variable of the caller.)
+canonical_path_to() {  # VAR PATH
+  local _cp_path=$2 _cp_walked="" _cp_part
+  local -a _cp_parts=()
+  if [[ "$_cp_path" == /?* && "$_cp_path" != *//* && "$_cp_path/" != */./* && "$_cp_path/" != */../* &&
+        "$_cp_path" != */ && "$_cp_path" != *$'\n'* ]]; then
+    IFS=/ read -r -a _cp_parts <<<"${_cp_path#/}"
+    for _cp_part in "${_cp_parts[@]}"; do
+      _cp_walked+=/$_cp_part
+      if [ -L "$_cp_walked" ]; then _cp_path=""; break; fi
+    done
+  else
+    _cp_path=""
+  fi
+  [ -n "$_cp_path" ] || _cp_path=$(realpath -m "$2")
+  printf -v "$1" '%s' "$_cp_path"
+}
+
+# The Windows path of a Unix path below a mapped drive, C: or D:, into the
+# variable VAR; win_path prints it.
+win_path_to() {  # VAR PATH
+  local _wp_path _wp_best="" _wp_letter="" _wp_i _wp_rest
+  canonical_path_to _wp_path "$2"
+  local -a _wp_dirs=("${DRIVE_C_REAL:-$(realpath -m "$DRIVE_C")}" "${DRIVE_D_REAL:-$(realpath -m "$DRIVE_D")}"
+                     ${MAP_DIRS[@]+"${MAP_DIRS[@]}"})
+  local -a _wp_letters=(c: d: ${MAP_LETTERS[@]+"${MAP_LETTERS[@]}"})
+  for _wp_i in "${!_wp_dirs[@]}"; do
+    if [[ "$_wp_path/" == "${_wp_dirs[$_wp_i]}/"* && ${#_wp_dirs[$_wp_i]} -gt ${#_wp_best} ]]; then
+      _wp_best=${_wp_dirs[$_wp_i]}; _wp_letter=${_wp_letters[$_wp_i]}
     fi
   done
-  [ -n "$letter" ] || { echo "run-scenario: $path is on no drive of the prefix" >&2; return 1; }
-  rest=${path#"$best"}
-  rest=${rest//\//\\}
-  letter=${letter%:}
-  printf '%s:%s\n' "${letter^^}" "${rest:-\\}"
+  [ -n "$_wp_letter" ] || { echo "run-scenario: $_wp_path is on no drive of the prefix" >&2; return 1; }
+  _wp_rest=${_wp_path#"$_wp_best"}
+  _wp_rest=${_wp_rest//\//\\}
+  _wp_letter=${_wp_letter%:}
+  printf -v "$1" '%s:%s' "${_wp_letter^^}" "${_wp_rest:-\\}"
+}
+
+win_path() {  # PATH
+  local windows
+  win_path_to windows "$1" || return
+  printf '%s\n' "$windows"
 }
 
 # A fresh prefix posing as VERSION (98, nt4, xp, 10), with a server running
@@ -137,20 +166,23 @@ reg_add() {  # KEY VALUE TYPE DATA
 # network drive, outside every drive a scan walks). Only REG_SZ and
 # REG_EXPAND_SZ; the data is ASCII.
 REG_PLANNED=""
-reg_escape() { local text=${1//\\/\\\\}; printf '%s' "${text//\"/\\\"}"; }
+reg_escape_to() { local _re_text=${2//\\/\\\\}; printf -v "$1" '%s' "${_re_text//\"/\\\"}"; }  # VAR TEXT
 reg_plan() {  # KEY VALUE TYPE DATA
-  local key=$1 name=$2 type=$3 data=$4 hex="" i
+  local key=$1 name type=$3 data=$4 hex="" i
+  reg_escape_to name "$2"
   key=${key/#HKLM\\/HKEY_LOCAL_MACHINE\\}; key=${key/#HKCU\\/HKEY_CURRENT_USER\\}
   if [ -z "$REG_PLANNED" ]; then
     REG_PLANNED=$WORK/planted.reg
     printf 'REGEDIT4\r\n' >"$REG_PLANNED"
   fi
   case "$type" in
-    REG_SZ) printf '\r\n[%s]\r\n"%s"="%s"\r\n' "$key" "$(reg_escape "$name")" "$(reg_escape "$data")" >>"$REG_PLANNED" ;;
+    REG_SZ)
+      reg_escape_to data "$data"
+      printf '\r\n[%s]\r\n"%s"="%s"\r\n' "$key" "$name" "$data" >>"$REG_PLANNED" ;;
     REG_EXPAND_SZ)
       # hex(2): the string's bytes and its NUL; regedit widens them itself.
       for ((i = 0; i < ${#data}; i++)); do printf -v hex '%s%02x,' "$hex" "'${data:i:1}"; done
-      printf '\r\n[%s]\r\n"%s"=hex(2):%s00\r\n' "$key" "$(reg_escape "$name")" "$hex" >>"$REG_PLANNED" ;;
+      printf '\r\n[%s]\r\n"%s"=hex(2):%s00\r\n' "$key" "$name" "$hex" >>"$REG_PLANNED" ;;
     *) echo "run-scenario: reg_plan cannot write $type" >&2; return 1 ;;
   esac
 }

@@ -7,8 +7,7 @@
 APP_PID=""
 
 app_start() {  # [ARGUMENTS...] (a command line: an administrator's run)
-  local dir
-  dir=$(dirname "$APP")
+  local dir=${APP%/*}
   # Started from its own folder on a mapped drive, so that Wine gives it a
   # proper drive path; no pipe of ours may stay open in it.
   (cd "$dir" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
@@ -24,20 +23,23 @@ app_running() {
 # Runs the driver with ARGS; the out file collects every run's sections.
 # Wine on a busy machine now and then loses a new process before its main
 # runs ("wine client error", seen once in many full runs): when the driver
-# failed so and its out file did not grow (it names each command there
-# before it acts), nothing was done and the same driver is started again.
+# failed so and its out file was not written since it started (it names each
+# command there before it acts), nothing was done and the same driver is
+# started again.
 drive() {
-  local status attempt size log_size
+  local status attempt out began=$WORK/driver-began
+  win_path_to out "$OUT"
   for attempt in 1 2 3; do
     status=0
-    size=$(stat -c %s "$OUT" 2>/dev/null || echo 0)
-    log_size=$(stat -c %s "$DRIVER_LOG" 2>/dev/null || echo 0)
-    (cd "$(dirname "$DRIVER")" && env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-       DISPLAY="$DISPLAY" "$DRIVER_WINE" "$DRIVER" --out "$(win_path "$OUT")" "$@" </dev/null >>"$DRIVER_LOG" 2>&1) || status=$?
-    if [ "$status" -eq 0 ] || [ "$(stat -c %s "$OUT" 2>/dev/null || echo 0)" != "$size" ] ||
-       ! grep -q '^wine client error' < <(tail -c +"$((log_size + 1))" "$DRIVER_LOG"); then
+    : >"$began"
+    (cd "${DRIVER%/*}" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+       DISPLAY="$DISPLAY" "$DRIVER_WINE" "$DRIVER" --out "$out" "$@" </dev/null >>"$DRIVER_LOG" 2>&1) || status=$?
+    if [ "$status" -eq 0 ] || [ "$OUT" -nt "$began" ] ||
+       ! grep -q '^wine client error' < <(tail -n 1 "$DRIVER_LOG"); then
       break
     fi
+    # Wine's words end without a line feed.
+    echo >>"$DRIVER_LOG"
     if [ "$attempt" -lt 3 ]; then echo "run-scenario: Wine lost the driver before it began; starting it again: $*" >&2; fi
   done
   if [ "$status" -ne 0 ]; then
@@ -65,7 +67,7 @@ BACKGROUND_PID=""
 start_in_prefix() {  # PATH
   local wine
   wine=$("$WINEBED" loader "$PREFIX" "$1")
-  (cd "$(dirname "$1")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+  (cd "${1%/*}" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
      "$wine" "$1" </dev/null >>"$WORK/background.log" 2>&1) &
   BACKGROUND_PID=$!
 }
@@ -74,7 +76,7 @@ start_in_prefix() {  # PATH
 # as hold-file), with its own out file; its Linux process id goes to
 # BACKGROUND_PID.
 drive_in_background() {
-  (cd "$(dirname "$DRIVER")" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
+  (cd "${DRIVER%/*}" && exec env WINEPREFIX="$PREFIX" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
      "$DRIVER_WINE" "$DRIVER" --out "$(win_path "$WORK/background-out.txt")" "$@" </dev/null >>"$WORK/background.log" 2>&1) &
   BACKGROUND_PID=$!
 }

@@ -73,13 +73,18 @@ matrix_variant_names() {
   grep -o '"W32/Morvo\.[A-Za-z]*\.Worm"' "$REPO/engine/VariantTable.cpp" | tr -d '"'
 }
 
-matrix_suffix() {  # RECORD -> the name's middle part, in lower case ("lax")
-  local suffix=${MATRIX_NAMES[$(($1 - 1))]#W32/Morvo.}
-  suffix=${suffix%.Worm}
-  echo "${suffix,,}"
+# Each record's name's middle part, in lower case ("lax"), by record number.
+MATRIX_SUFFIX=()
+matrix_name_suffixes() {
+  local i suffix
+  for i in "${!MATRIX_NAMES[@]}"; do
+    suffix=${MATRIX_NAMES[$i]#W32/Morvo.}
+    suffix=${suffix%.Worm}
+    MATRIX_SUFFIX[i + 1]=${suffix,,}
+  done
 }
 
-matrix_plan() { (IFS=$'\t'; echo "$*") >>"$MATRIX_PLAN"; }
+matrix_plan() { local IFS=$'\t'; printf '%s\n' "$*" >>"$MATRIX_PLAN"; }
 
 # A sample of record N at a Unix path, in one of four states; the plan
 # learns its path, its name and what the scan must do with it. With
@@ -91,7 +96,9 @@ matrix_sample() {  # N PATH STATE PHASE OUTCOME
     hidden) MATRIX_ATTRIBUTES+=("0x2 $2") ;;
     system) MATRIX_ATTRIBUTES+=("0x4 $2") ;;
   esac
-  matrix_plan detection "$(win_path "$2")" "${MATRIX_NAMES[$(($1 - 1))]}" "$4" "$5"
+  local windows
+  win_path_to windows "$2"
+  matrix_plan detection "$windows" "${MATRIX_NAMES[$(($1 - 1))]}" "$4" "$5"
 }
 
 # The samples noted while MATRIX_DEFERRED was set, made by one forge run.
@@ -123,7 +130,18 @@ matrix_reg() {  # KEY NAME TYPE DATA
 # A file that must come through the scan byte for byte.
 matrix_keep() {  # PATH
   MATRIX_KEPT+=("$1")
-  MATRIX_KEPT_HASH[$1]=$(sha256sum <"$1")
+}
+
+# The kept files' SHA-256 sums into the associative array VAR, by path, in
+# one sha256sum run; a file that is gone has none.
+matrix_kept_sums() {  # VAR
+  local -n sums=$1
+  local line
+  sums=()
+  # shellcheck disable=SC2034  # the caller's array
+  while IFS= read -r -d '' line; do
+    sums[${line#*  }]=${line%%  *}
+  done < <(sha256sum --zero -- "${MATRIX_KEPT[@]}" 2>/dev/null)
 }
 
 # One sample of each record. Folders and states cycle with coprime periods,
@@ -141,8 +159,8 @@ matrix_plant_variants() {
   MATRIX_DEFERRED=1
   for ((i = 1; i <= 98; i++)); do
     folder=${folders[$(((i - 1) % ${#folders[@]}))]}
-    name="$(matrix_suffix "$i")$i.${extensions[$((i % ${#extensions[@]}))]}"
-    (( i % 9 == 0 )) && name="setup $(matrix_suffix "$i") $i.exe"
+    name="${MATRIX_SUFFIX[i]}$i.${extensions[$((i % ${#extensions[@]}))]}"
+    (( i % 9 == 0 )) && name="setup ${MATRIX_SUFFIX[i]} $i.exe"
     case "$i" in
       5) folder=$DRIVE_C/$MATRIX_SYSTEM; name=kqysvc.exe ;;    # started by a bare Run value
       20) folder=$DRIVE_C/$MATRIX_SYSTEM; name=uvohelp.dll ;;  # started through an environment reference
@@ -186,7 +204,7 @@ matrix_plant_worm_entries() {
 # the driver will hold open. On the NT line the memory phase finds the
 # stand-in; on the 9x line the drive walk does (see the top).
 matrix_plant_running() {
-  MATRIX_STANDIN=$DRIVE_C/Running/$(matrix_suffix "$MATRIX_STANDIN_RECORD")-running.exe
+  MATRIX_STANDIN=$DRIVE_C/Running/${MATRIX_SUFFIX[MATRIX_STANDIN_RECORD]}-running.exe
   plant_stand_in "$MATRIX_STANDIN_RECORD" "$MATRIX_STANDIN"
   matrix_reg "$MATRIX_RUN_SERVICES_KEY" StandIn REG_SZ "$(win_path "$MATRIX_STANDIN") -svc"
   local phase=walk
@@ -211,8 +229,8 @@ matrix_plant_look_alikes() {
                first-byte:20 second-byte:47; do
     kind=${entry%:*}; record=${entry#*:}
     folder=$DRIVE_C/Downloads; (( i++ % 2 )) && folder=$DRIVE_D/archive/2003
-    plant_near_miss "$record" "$kind" "$folder/$(matrix_suffix "$record")-$kind.exe"
-    matrix_keep "$folder/$(matrix_suffix "$record")-$kind.exe"
+    plant_near_miss "$record" "$kind" "$folder/${MATRIX_SUFFIX[record]}-$kind.exe"
+    matrix_keep "$folder/${MATRIX_SUFFIX[record]}-$kind.exe"
   done
   # A clean program under the worm's file names and under samples' names.
   local name
@@ -400,8 +418,10 @@ matrix_check_disk() {
   matrix_expect_same_lines "what came onto the disk or changed" "$new" \
     "$(printf '%s\n' "${added[@]}" | sed '/^$/d' | LC_ALL=C sort)"
   if [ "$MATRIX_FAMILY" = 9x ]; then expect_present "$MATRIX_HELD"; else expect_present "${MATRIX_MOVED:-$DRIVE_D/Scourix.Removed/?}"; fi
+  local -A after=()
+  matrix_kept_sums after
   for name in "${MATRIX_KEPT[@]}"; do
-    if [ -f "$name" ] && [ "$(sha256sum <"$name")" = "${MATRIX_KEPT_HASH[$name]}" ]; then pass
+    if [ -n "${after[$name]:-}" ] && [ "${after[$name]}" = "${MATRIX_KEPT_HASH[$name]}" ]; then pass
     else fail "the look-alike $name is gone or changed"; fi
   done
 }
@@ -473,12 +493,14 @@ matrix() {  # PERSONALITY
   declare -gA MATRIX_KEPT_HASH=()
   MATRIX_FORGE=$(forge_tool)
   mapfile -t MATRIX_NAMES < <(matrix_variant_names)
+  matrix_name_suffixes
   expect_equal "records in the variant table" "${#MATRIX_NAMES[@]}" 98
 
   matrix_plant_variants
   matrix_plant_worm_entries
   matrix_plant_running
   matrix_plant_look_alikes
+  matrix_kept_sums MATRIX_KEPT_HASH
   reg_import_planned || fail "regedit could not write the planted values"
   matrix_apply_attributes
   matrix_start_holders
