@@ -11,6 +11,13 @@
 #include "tests/windows/support/ScratchFolder.h"
 #include "tests/windows/support/StartedProgram.h"
 
+// A TerminateProcess that refuses, as the system does for a process that
+// the caller may not end (for UseTerminateProcess).
+inline BOOL WINAPI RefuseToDie(HANDLE, UINT) {
+  SetLastError(ERROR_ACCESS_DENIED);
+  return FALSE;
+}
+
 // Runs a command line to its end; returns its exit code, or -1 when it did
 // not start or did not end within a minute.
 int RunCommand(const std::string& commandLine);

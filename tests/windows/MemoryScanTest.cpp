@@ -23,11 +23,6 @@ namespace {
 
 class MemoryScanTest : public MemoryScanScope {};
 
-BOOL WINAPI RefuseToDie(HANDLE, UINT) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
-
 TEST_F(MemoryScanTest, EndsAnInfectedProcessAndRemovesItsFile) {
   if (GetOsFamily() != OS_WINNT) GTEST_SKIP() << "the shared test prefix is on the NT line";
   ScratchFolder folder("memory-nt");

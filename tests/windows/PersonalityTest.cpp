@@ -263,10 +263,6 @@ TEST_F(WindowsXP, KillProcessByPathMatchesTheModulePathInAnyCase) {
   EXPECT_EQ(KillProcessByPath("C:\\nowhere\\nothing-matches.exe"), 1) << "nothing matched: still 1";
 }
 
-BOOL WINAPI RefuseToDie(HANDLE, UINT) {
-  SetLastError(ERROR_ACCESS_DENIED);
-  return FALSE;
-}
 int exitStatus = -1;
 void RecordExit(int status) { exitStatus = status; }
 int restarts = 0;
