@@ -29,9 +29,9 @@ HANDLE WINAPI RefuseCreation(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DW
   return INVALID_HANDLE_VALUE;
 }
 
-MachineActions realActions = {TerminateProcess, ControlService,     DeleteValueOfKey, RegDeleteKeyA,
-                              ExitWindowsEx,    SetInformationThrough,     DeleteFileA,      SetFileAttributesA,
-                              MoveFileA,        MoveFileExA,        CreateDirectoryA, CopyFileA,
+MachineActions realActions = {TerminateProcess, ControlService, DeleteValueOfKey, RegDeleteKeyA,
+                              ExitWindowsEx, SetInformationThrough, DeleteFileA, SetFileAttributesA,
+                              MoveFileA, MoveFileExA, CreateDirectoryA, CopyFileA,
                               CreateFileA};
 const MachineActions reportOnlyActions = {
     Refuse<BOOL, FALSE>, Refuse<BOOL, FALSE>, RefuseValueDeletion, Refuse<LONG, ERROR_CANCELLED>,

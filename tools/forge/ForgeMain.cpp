@@ -79,13 +79,8 @@ int Make(const std::vector<std::string>& args) {
       if (!RecordNumbered(args[i].c_str())) return Usage();
     }
     for (size_t i = 1; i < args.size(); i += 2) {
-      try {
-        const int status = WriteOut(args[i + 1], forge::MakeInertSample(*RecordNumbered(args[i].c_str())));
-        if (status != 0) return status;
-      } catch (const forge::LayoutError& error) {
-        std::cerr << "forge: record " << args[i] << ": " << error.what() << "\n";
-        return 1;
-      }
+      const int status = Make({"inert", args[i], args[i + 1]});
+      if (status != 0) return status;
     }
     return 0;
   }

@@ -136,9 +136,9 @@ prefix_stop() {
 # Wine's reg with ARGS in the prefix (REG_WINE: another loader, such as the
 # 32-bit one of a 64-bit prefix); prints what reg printed on standard output.
 # reg always prints something there, if only "reg: ..."; a run that printed
-# nothing, whatever its status, never got to reg: a Wine program started at an unlucky
-# moment of the prefix's server fails that way (seen about once in ten full
-# runs), and is started again, saying so.
+# nothing, whatever its status, never got to reg: a Wine program started at
+# an unlucky moment of the prefix's server fails that way (seen about once in
+# ten full runs), and is started again, saying so.
 reg_run() {  # ARGS...
   local output status attempt
   for attempt in 1 2 3; do
@@ -207,10 +207,11 @@ reg_value() {  # KEY VALUE
 
 # --- planting --------------------------------------------------------------
 
+# The host forge into FORGE_TOOL, built when missing; found once, as a
+# matrix plants a hundred files.
 FORGE_TOOL=""
 forge_tool() {
-  # Found once: a matrix plants a hundred files.
-  if [ -n "$FORGE_TOOL" ]; then echo "$FORGE_TOOL"; return; fi
+  [ -z "$FORGE_TOOL" ] || return 0
   local forge=${FORGE:-$REPO/build/host/tools/forge/forge}
   if [ ! -x "$forge" ]; then
     echo "run-scenario: building the forge ($forge)" >&2
@@ -218,7 +219,6 @@ forge_tool() {
       { echo "run-scenario: cannot build the forge" >&2; return 1; }
   fi
   FORGE_TOOL=$forge
-  echo "$forge"
 }
 
 declare -a SAMPLES=()
@@ -226,27 +226,24 @@ declare -a SAMPLES=()
 # Inert samples, each of record N at a Unix path under drive_c or DRIVE_D,
 # made by one run of the forge.
 plant_samples() {  # N PATH [N PATH]...
-  local forge i
+  local i
   local -a folders=()
-  forge_tool >/dev/null || return 1
-  forge=$FORGE_TOOL
+  forge_tool || return 1
   for ((i = 2; i <= $#; i += 2)); do
     [ -d "${!i%/*}" ] || folders+=("${!i%/*}")
     SAMPLES+=("${!i}")
   done
   [ ${#folders[@]} -eq 0 ] || mkdir -p "${folders[@]}"
-  "$forge" inert "$@" || { echo "run-scenario: forge inert $* failed" >&2; return 1; }
+  "$FORGE_TOOL" inert "$@" || { echo "run-scenario: forge inert $* failed" >&2; return 1; }
 }
 
 # An inert sample of record N at a Unix path under drive_c or DRIVE_D.
 plant_sample() { plant_samples "$1" "$2"; }  # N PATH
 
 plant_near_miss() {  # N KIND PATH
-  local forge
-  forge_tool >/dev/null || return 1
-  forge=$FORGE_TOOL
+  forge_tool || return 1
   mkdir -p "${3%/*}"
-  "$forge" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
+  "$FORGE_TOOL" nearmiss "$1" "$2" "$3" || { echo "run-scenario: forge nearmiss $1 $2 failed" >&2; return 1; }
 }
 
 plant_clean() {  # PATH [TEXT]
@@ -272,13 +269,11 @@ count_fixed_drive_files() {
 # matches the record; as wide as the program under test (a 32-bit prefix
 # runs PE32 programs only).
 plant_stand_in() {  # N PATH
-  local forge
-  forge_tool >/dev/null || return 1
-  forge=$FORGE_TOOL
+  forge_tool || return 1
   mkdir -p "${2%/*}"
   local -a width=()
   [ "$APP_WIDTH" = 32 ] && width=(--pe32)
-  "$forge" standin "$1" "$2" ${width[@]+"${width[@]}"} ||
+  "$FORGE_TOOL" standin "$1" "$2" ${width[@]+"${width[@]}"} ||
     { echo "run-scenario: forge standin $1 failed" >&2; return 1; }
   SAMPLES+=("$2")
 }

@@ -3,14 +3,9 @@
 # ready or gone. A fixed sleep would be too short on a loaded machine and
 # wasted time on an idle one; a condition polled up to a deadline is neither.
 
-# Microseconds since the epoch, whatever the locale's decimal mark.
-now_microseconds() {
-  echo "${EPOCHREALTIME//[!0-9]/}"
-}
-
 # True as soon as COMMAND succeeds; false once SECONDS have passed without.
-# (The clock is read in place, not through now_microseconds: a scenario
-# polls often, and each command substitution forks the shell.)
+# (EPOCHREALTIME in microseconds, whatever the locale's decimal mark; read
+# in place, as a scenario polls often and a command substitution forks.)
 wait_until() {  # SECONDS COMMAND...
   local deadline
   deadline=$(( ${EPOCHREALTIME//[!0-9]/} + $1 * 1000000 ))

@@ -21,9 +21,9 @@ demo_on() {  # VERSION
   plant_clean "${clean[1]}" "track01.mp3"
   reg_add "$RUN_KEY" LhsService REG_SZ "$(win_path "$running") -service"
   reg_add "$RUN_KEY" Letter REG_SZ "notepad.exe $(win_path "${clean[0]}")"
-  local forge hosts=$DRIVE_C/windows/system32/drivers/etc/hosts
-  forge=$(forge_tool) || return 1
-  "$forge" hosts "$hosts"
+  local hosts=$DRIVE_C/windows/system32/drivers/etc/hosts
+  forge_tool || return 1
+  "$FORGE_TOOL" hosts "$hosts"
   start_in_prefix "$running"
   expect_started "$BACKGROUND_PID" "$running" "the running sample"
 

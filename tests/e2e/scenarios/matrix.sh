@@ -87,10 +87,10 @@ matrix_name_suffixes() {
 matrix_plan() { local IFS=$'\t'; printf '%s\n' "$*" >>"$MATRIX_PLAN"; }
 
 # A sample of record N at a Unix path, in one of four states; the plan
-# learns its path, its name and what the scan must do with it. With
-# MATRIX_DEFERRED set, the sample is only noted, for matrix_plant_deferred.
+# learns its path, its name and what the scan must do with it. The sample is
+# noted here and made with the others by matrix_forge_samples.
 matrix_sample() {  # N PATH STATE PHASE OUTCOME
-  if [ -n "${MATRIX_DEFERRED:-}" ]; then MATRIX_TO_FORGE+=("$1" "$2"); else plant_sample "$1" "$2"; fi
+  MATRIX_TO_FORGE+=("$1" "$2")
   case "$3" in
     read-only) MATRIX_READ_ONLY+=("$2") ;;
     hidden) MATRIX_ATTRIBUTES+=("0x2 $2") ;;
@@ -101,9 +101,8 @@ matrix_sample() {  # N PATH STATE PHASE OUTCOME
   matrix_plan detection "$windows" "${MATRIX_NAMES[$(($1 - 1))]}" "$4" "$5"
 }
 
-# The samples noted while MATRIX_DEFERRED was set, made by one forge run.
-matrix_plant_deferred() {
-  MATRIX_DEFERRED=""
+# The samples that matrix_sample noted, made by one forge run.
+matrix_forge_samples() {
   [ ${#MATRIX_TO_FORGE[@]} -eq 0 ] || plant_samples "${MATRIX_TO_FORGE[@]}"
   MATRIX_TO_FORGE=()
 }
@@ -156,7 +155,6 @@ matrix_plant_variants() {
   local -a states=(normal read-only hidden system)
   local -a extensions=(exe dll scr com pif ocx)
   local i name folder
-  MATRIX_DEFERRED=1
   for ((i = 1; i <= 98; i++)); do
     folder=${folders[$(((i - 1) % ${#folders[@]}))]}
     name="${MATRIX_SUFFIX[i]}$i.${extensions[$((i % ${#extensions[@]}))]}"
@@ -170,7 +168,6 @@ matrix_plant_variants() {
     MATRIX_SAMPLE[i]=$folder/$name
     matrix_sample "$i" "${MATRIX_SAMPLE[$i]}" "${states[$(((i - 1) % 4))]}" walk removed
   done
-  matrix_plant_deferred
 }
 
 # The worm's start-up values (quoted path, bare name in the system folder,
@@ -190,7 +187,7 @@ matrix_plant_worm_entries() {
   # nominates, so it stays.
   matrix_reg "$MATRIX_WORM_UNINSTALL_KEY" LaxStart REG_SZ 'C:\WINDOWS\rhcjg7j0e38v.exe'
   matrix_reg "$RUN_KEY" SMrhcjg7j0e38v REG_SZ 'C:\WINDOWS\rhcjg7j0e38v.exe'
-  "$MATRIX_FORGE" hosts "$DRIVE_C/$MATRIX_HOSTS"
+  "$FORGE_TOOL" hosts "$DRIVE_C/$MATRIX_HOSTS"
   matrix_plan hosts "$(win_path "$DRIVE_C/$MATRIX_HOSTS")"
   matrix_plan env SystemRoot 'C:\windows'
   matrix_plan env windir 'C:\windows'
@@ -243,7 +240,7 @@ matrix_plant_look_alikes() {
   done
   # Infected, but where only the other OS family keeps its hosts file.
   mkdir -p "$(dirname "$DRIVE_C/$MATRIX_OTHER_HOSTS")"
-  "$MATRIX_FORGE" hosts "$DRIVE_C/$MATRIX_OTHER_HOSTS"
+  "$FORGE_TOOL" hosts "$DRIVE_C/$MATRIX_OTHER_HOSTS"
   matrix_keep "$DRIVE_C/$MATRIX_OTHER_HOSTS"
   plant_clean "$DRIVE_C/Downloads/letter.txt" "a letter"
   plant_clean "$DRIVE_D/archive/readme.txt" "not a program"
@@ -491,7 +488,7 @@ matrix() {  # PERSONALITY
   : >"$MATRIX_PLAN"
   MATRIX_KEPT=() MATRIX_ATTRIBUTES=() MATRIX_VALUES=() MATRIX_SAMPLE=() MATRIX_READ_ONLY=() MATRIX_TO_FORGE=()
   declare -gA MATRIX_KEPT_HASH=()
-  MATRIX_FORGE=$(forge_tool)
+  forge_tool
   mapfile -t MATRIX_NAMES < <(matrix_variant_names)
   matrix_name_suffixes
   expect_equal "records in the variant table" "${#MATRIX_NAMES[@]}" 98
@@ -500,6 +497,7 @@ matrix() {  # PERSONALITY
   matrix_plant_worm_entries
   matrix_plant_running
   matrix_plant_look_alikes
+  matrix_forge_samples
   matrix_kept_sums MATRIX_KEPT_HASH
   reg_import_planned || fail "regedit could not write the planted values"
   matrix_apply_attributes
